@@ -1,0 +1,34 @@
+// The exported C functions of brevant. No exception may leave them: the host
+// is often a simulator that would be terminated by one.
+#include "brevant.h"
+#include "fft_generics.h"
+#include "fft_state.h"
+
+#include <iostream>
+#include <new>
+
+extern "C" {
+
+BREVANT_API korvane_ip_zelfft_v9_0_generics korvane_ip_zelfft_v9_0_get_default_generics(void) {
+  return zelfft::default_generics();
+}
+
+BREVANT_API korvane_ip_zelfft_v9_0_state *korvane_ip_zelfft_v9_0_create_state(
+    korvane_ip_zelfft_v9_0_generics generics) {
+  try {
+    if (!zelfft::check_generics(generics, std::cerr)) return nullptr;
+    auto *state = new korvane_ip_zelfft_v9_0_state;
+    state->generics = generics;
+    state->settings = zelfft::derive_settings(generics);
+    return state;
+  } catch (...) {
+    // Exhausted memory: no message is defined for it, the null result says it.
+    return nullptr;
+  }
+}
+
+BREVANT_API void korvane_ip_zelfft_v9_0_destroy_state(korvane_ip_zelfft_v9_0_state *state) {
+  delete state;
+}
+
+}  // extern "C"

@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs what is missing, then builds and runs every test twice: once in an
+# optimised build, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Pass --fast to skip the sanitizer build.
+set -e
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+JOBS="$(nproc)"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$JOBS"
+ctest --test-dir build --output-on-failure -j"$JOBS"
+[ "$1" = "--fast" ] && exit 0
+cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_SANITIZE=ON -DZEL_BUILD_BENCH=OFF
+cmake --build build-san -j"$JOBS"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-san --output-on-failure -j"$JOBS" -E '^bench_'
