@@ -10,6 +10,7 @@
 #ifndef SOLVINE_H
 #define SOLVINE_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(SOLVINE_BUILDING)
@@ -50,12 +51,77 @@ typedef struct zelip_cordic_v6_0_config {
   uint32_t Reserved;      /* stored and returned, no effect */
 } zelip_cordic_v6_0_config;
 
+/* The model object, opaque to the host. */
+typedef struct cordic_v6_0 zelip_cordic_v6_0_model;
+
+/* Array containers of samples (their operations are declared with the array
+ * interface). Input arrays are only read, output arrays only written. */
+struct zelip_array_real;
+struct zelip_array_complex;
+
 /* Fills the default configuration ("Default configuration", rotate, 16-bit
  * words, coarse rotation on). Returns 1 when config is NULL. */
 SOLVINE_API zelip_status zelip_cordic_v6_0_default_config(zelip_cordic_v6_0_config *config);
 
 /* The model version, "6.0"; the same static text on every call. */
 SOLVINE_API const char *zelip_cordic_v6_0_get_version(void);
+
+/* Creates a model from a copy of *config (the host may free config and its
+ * name text afterwards). An invalid configuration sends (handle, 1, text of
+ * the first failing check) to handler and gives NULL; any other failure sends
+ * "Uncaught exception in cordic_v6_0 model". A NULL config gives NULL and no
+ * message; a NULL handler drops every message of this model. */
+SOLVINE_API zelip_cordic_v6_0_model *zelip_cordic_v6_0_create(const zelip_cordic_v6_0_config *config,
+                                                              zelip_msg_handler handler, void *handle);
+
+/* Destroys the model and its logger. Returns 1 for a NULL model. */
+SOLVINE_API zelip_status zelip_cordic_v6_0_destroy(zelip_cordic_v6_0_model *model);
+
+/* Copies the model's configuration into *config; config->name then points
+ * into the model's own copy of the name, valid until destroy. Returns 1 if
+ * either pointer is NULL. */
+SOLVINE_API zelip_status zelip_cordic_v6_0_get_config(const zelip_cordic_v6_0_model *model,
+                                                      zelip_cordic_v6_0_config *config);
+
+/* Processes count samples: sample k is read from index k of the input arrays
+ * the function code (0..6, as CordicFunction) needs and written to index k of
+ * the outputs. Needed arrays: 0 cartin, phasein, cartout; 1 cartin, magout,
+ * phaseout; 2 and 4 phasein, cartout; 3 and 5 cartin, phaseout; 6 magin,
+ * magout. A bad code, a missing needed array or a first dimension other than
+ * count gives 1 with no message; an unreadable input sample gives 1 and an
+ * error message through the callback. Outputs that do not fit are skipped. */
+SOLVINE_API zelip_status zelip_cordic_v6_0_data_do(const zelip_cordic_v6_0_model *model, uint32_t function,
+                                                   const struct zelip_array_real *magin,
+                                                   const struct zelip_array_real *phasein,
+                                                   const struct zelip_array_complex *cartin,
+                                                   struct zelip_array_real *magout,
+                                                   struct zelip_array_real *phaseout,
+                                                   struct zelip_array_complex *cartout, size_t count);
+
+/* data_do with code 0 to 6 and only the arrays named. */
+SOLVINE_API zelip_status zelip_cordic_v6_0_rotate(const zelip_cordic_v6_0_model *model,
+                                                  const struct zelip_array_complex *cartin,
+                                                  const struct zelip_array_real *phasein,
+                                                  struct zelip_array_complex *cartout, size_t count);
+SOLVINE_API zelip_status zelip_cordic_v6_0_translate(const zelip_cordic_v6_0_model *model,
+                                                     const struct zelip_array_complex *cartin,
+                                                     struct zelip_array_real *magout,
+                                                     struct zelip_array_real *phaseout, size_t count);
+SOLVINE_API zelip_status zelip_cordic_v6_0_sin_cos(const zelip_cordic_v6_0_model *model,
+                                                   const struct zelip_array_real *phasein,
+                                                   struct zelip_array_complex *cartout, size_t count);
+SOLVINE_API zelip_status zelip_cordic_v6_0_atan(const zelip_cordic_v6_0_model *model,
+                                                const struct zelip_array_complex *cartin,
+                                                struct zelip_array_real *phaseout, size_t count);
+SOLVINE_API zelip_status zelip_cordic_v6_0_sinh_cosh(const zelip_cordic_v6_0_model *model,
+                                                     const struct zelip_array_real *phasein,
+                                                     struct zelip_array_complex *cartout, size_t count);
+SOLVINE_API zelip_status zelip_cordic_v6_0_atanh(const zelip_cordic_v6_0_model *model,
+                                                 const struct zelip_array_complex *cartin,
+                                                 struct zelip_array_real *phaseout, size_t count);
+SOLVINE_API zelip_status zelip_cordic_v6_0_sqrt(const zelip_cordic_v6_0_model *model,
+                                                const struct zelip_array_real *magin,
+                                                struct zelip_array_real *magout, size_t count);
 
 #ifdef __cplusplus
 }
