@@ -1,0 +1,100 @@
+// FFT: the common base of the transform engines and their processing
+// elements. It is mostly a parameter block: the core's widths and switches,
+// the run-time transform length, the scaling controls, the block-floating-
+// point register, the sticky overflow flag, and the index functions that map
+// a logical datum to a memory bank and word.
+//
+// What simulate needs from an engine (R4_loop, R2_loop, R22_pipeline); the
+// per-architecture loading and unloading in fft_simulate.cpp relies on
+// exactly this and nothing else:
+//   Engine(const FftSettings &settings)     copies the parameters it needs
+//   void take_length(const FftSettings &s)  copies the run-time length fields
+//   ZelComplex &word(int bank, int address) one word of the data memory
+//                                           (the pipelined engine has bank 0 only)
+//   void run(TWIDDLE_ROM &rom)              the whole transform, in place
+// and the inherited fields bfp_class, scaling_word, direction (written before
+// run), total_shift, overflow (read after it) and r4_address_mask; the
+// pipelined engine also exposes its memory word width as `word_width`.
+#pragma once
+
+#include "fft_settings.h"
+#include "zel_complex.h"
+#include "zel_fix.h"
+
+#include <cstdint>
+
+namespace zelfft {
+
+class FFT {
+ public:
+  FFT();
+  virtual ~FFT();
+
+  FFT(const FFT &) = default;
+  FFT &operator=(const FFT &) = default;
+
+  // Number of one bits among bits 0 .. nfft-1: the radix-2 bank of a datum.
+  int bit_sum(int index) const;
+  // Sum of the base-4 digits over r4_stages + odd_nfft positions: the
+  // radix-4 bank of a datum (modulo 4).
+  int digit_sum(int index) const;
+  // Base-4 digits reversed; for an odd nfft, bit 0 becomes the top bit.
+  int digit_reverse(int index) const;
+  // The low nfft bits in reverse order.
+  int bit_reverse(int index) const;
+  // The low nfft-1 bits in reverse order.
+  int bit_reverse_short(int index) const;
+
+  // Number of bits directly below the sign bit (at most three: w-2, w-3,
+  // w-4) that equal it; positions below bit 0 read as 0.
+  static int sign_headroom(const ZelFix &value);
+  // The smaller headroom of the two parts.
+  static int sign_headroom(const ZelComplex &value);
+
+  // Growth class of a value for block floating point. The value is measured
+  // through class_probe (8 bits, 7 fractional, truncation, wrap), as the
+  // hardware compares only the top bits; thresholds[i] is the bound of
+  // class i: class i when -thresholds[i] <= v < thresholds[i], and `count`
+  // when no bound holds. A complex value takes the larger class of its parts.
+  int growth_class(const ZelFix &value, const double *thresholds, int count);
+  int growth_class(const ZelComplex &value, const double *thresholds, int count);
+
+  // True when the value lies in [-1, 1): every integer bit equals the sign.
+  static bool within_unit(const ZelFix &value);
+
+  // Parameters, copied from the settings record by the engine constructors.
+  int32_t input_width;
+  int32_t internal_input_width;
+  int32_t output_width;
+  int32_t internal_output_width;
+  int32_t twiddle_width;
+  int32_t nfft_max;
+  int32_t has_rounding;
+  int32_t has_scaling;
+  int32_t has_bfp;
+  int32_t arch;
+  // Block-floating-point register: the input headroom before a transform,
+  // the largest growth class of the running stage during it.
+  int32_t bfp_class;
+  ZelFix class_probe;
+  int32_t total_shift;
+  int32_t direction;  // 1 forward, 0 inverse
+  int32_t overflow;   // sticky: a scaled butterfly output left [-1, 1)
+  // Run-time length fields, copied by take_length before each transform.
+  int32_t odd_nfft;
+  int32_t r4_address_mask;
+  int32_t length;
+  int32_t nfft;
+  int32_t r4_length;
+  int32_t r4_stages;
+  // Two bits per stage, stage 0 in bits 1..0. Unsigned: a 16-stage radix-2
+  // schedule fills all 32 bits.
+  uint32_t scaling_word;
+  int32_t butterfly_index;
+  int32_t stage_index;
+  // Register templates, set by the engine constructors.
+  ZelFix data_format;
+  ZelFix twiddle_format;
+};
+
+}  // namespace zelfft

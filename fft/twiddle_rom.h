@@ -1,0 +1,38 @@
+// TWIDDLE_ROM: the twiddle factors of the largest transform, stored as a
+// quarter wave. The hardware keeps cos and sin of the first quadrant only and
+// builds the other three quadrants by swapping the index and negating parts,
+// so every factor is an exact copy or exact negation of a table entry.
+#pragma once
+
+#include "zel_complex.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace zelfft {
+
+class TWIDDLE_ROM {
+ public:
+  // Builds entries 0 .. 2^(nfft_max-2) (both ends included) of twiddle_width
+  // bits: format (TW+1, TW-1), so +1.0 and -1.0 are held exactly.
+  TWIDDLE_ROM(int nfft_max, int twiddle_width);
+  virtual ~TWIDDLE_ROM();
+
+  TWIDDLE_ROM(const TWIDDLE_ROM &) = delete;
+  TWIDDLE_ROM &operator=(const TWIDDLE_ROM &) = delete;
+
+  // e^{+j 2 pi index / 2^nfft_max}, index taken modulo 2^nfft_max. The answer
+  // is built in `result` and stays valid until the next lookup: engines
+  // assign it into their own twiddle register straight away.
+  const ZelComplex &lookup(int64_t index);
+
+  int table_size() const { return static_cast<int>(table.size()); }
+  const ZelComplex &entry(int k) const { return table[static_cast<size_t>(k)]; }
+
+  int32_t nfft_max;
+  int32_t twiddle_width;
+  ZelComplex result;
+  std::vector<ZelComplex> table;  // entry k: (cos, sin) of 2 pi k / 2^nfft_max
+};
+
+}  // namespace zelfft
