@@ -2,6 +2,11 @@
 // exported function: the host would be terminated by one.
 #include "solvine.h"
 
+#include "cordic_exception.h"
+#include "cordic_model.h"
+#include "zel_logger.h"
+
+#include <memory>
 #include <string>
 
 namespace {
@@ -44,6 +49,50 @@ SOLVINE_API const char *zelip_cordic_v6_0_get_version(void) {
     return version.c_str();
   } catch (...) {
     return "";
+  }
+}
+
+SOLVINE_API zelip_cordic_v6_0_model *zelip_cordic_v6_0_create(const zelip_cordic_v6_0_config *config,
+                                                              zelip_msg_handler handler, void *handle) {
+  if (config == nullptr) return nullptr;
+  // Configuration errors reach the host as the bare check text: there is no
+  // model yet whose name could prefix them.
+  const auto report = [&](const char *text) {
+    if (handler != nullptr) handler(handle, 1, text);
+  };
+  try {
+    auto logger = std::make_unique<ZelLogger>(handler, handle, config->name);
+    return new cordic_v6_0(*config, std::move(logger));
+  } catch (const CORDICException &e) {
+    report(e.what());
+  } catch (...) {
+    report("Uncaught exception in cordic_v6_0 model");
+  }
+  return nullptr;
+}
+
+SOLVINE_API zelip_status zelip_cordic_v6_0_destroy(zelip_cordic_v6_0_model *model) {
+  if (model == nullptr) return 1;
+  try {
+    delete model;
+    return 0;
+  } catch (...) {
+    return 1;
+  }
+}
+
+SOLVINE_API zelip_status zelip_cordic_v6_0_get_config(const zelip_cordic_v6_0_model *model,
+                                                      zelip_cordic_v6_0_config *config) {
+  if (model == nullptr || config == nullptr) return 1;
+  try {
+    model->get_config(*config);
+    return 0;
+  } catch (...) {
+    try {
+      model->logger().error(std::string("Uncaught exception in CORDIC model get_config"));
+    } catch (...) {
+    }
+    return 1;
   }
 }
 
