@@ -25,6 +25,9 @@
 
 namespace zelfft {
 
+using zel::ZelComplex;
+using zel::ZelFix;
+
 class FFT {
  public:
   FFT();

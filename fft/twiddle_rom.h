@@ -11,6 +11,8 @@
 
 namespace zelfft {
 
+using zel::ZelComplex;
+
 class TWIDDLE_ROM {
  public:
   // Builds entries 0 .. 2^(nfft_max-2) (both ends included) of twiddle_width

@@ -1,0 +1,121 @@
+#include "fft_base.h"
+
+#include <algorithm>
+
+namespace zelfft {
+
+FFT::FFT()
+    : input_width(0),
+      internal_input_width(0),
+      output_width(0),
+      internal_output_width(0),
+      twiddle_width(0),
+      nfft_max(0),
+      has_rounding(0),
+      has_scaling(0),
+      has_bfp(0),
+      arch(0),
+      bfp_class(0),
+      class_probe(0.0, 8, 7, zel::Signed, zel::Truncate, zel::Wrap),
+      total_shift(0),
+      direction(1),
+      overflow(0),
+      odd_nfft(0),
+      r4_address_mask(0),
+      length(64),
+      nfft(0),
+      r4_length(64),
+      r4_stages(0),
+      scaling_word(0),
+      butterfly_index(0),
+      stage_index(0) {}
+
+FFT::~FFT() = default;
+
+int FFT::bit_sum(int index) const {
+  // Two positions per pass and one more for an odd count, as the hardware's
+  // adder tree does; only the sum matters.
+  int sum = 0;
+  int i = 0;
+  for (; i + 1 < nfft; i += 2) sum += ((index >> i) & 1) + ((index >> (i + 1)) & 1);
+  if (i < nfft) sum += (index >> i) & 1;
+  return sum;
+}
+
+int FFT::digit_sum(int index) const {
+  // The top position of an odd-length transform is a full two-bit field; for
+  // an index below N it holds at most 1.
+  const int digits = r4_stages + odd_nfft;
+  int sum = 0;
+  for (int t = 0; t < digits; ++t) sum += (index >> (2 * t)) & 3;
+  return sum;
+}
+
+int FFT::digit_reverse(int index) const {
+  int result = 0;
+  int rest = index;
+  if (odd_nfft == 1) {
+    result = index & 1;
+    rest = index >> 1;
+  }
+  for (int t = 0; t < r4_stages; ++t) {
+    result = result * 4 + (rest & 3);
+    rest >>= 2;
+  }
+  return result;
+}
+
+namespace {
+
+int reverse_low_bits(int index, int bits) {
+  int result = 0;
+  for (int i = 0; i < bits; ++i) result = (result << 1) | ((index >> i) & 1);
+  return result;
+}
+
+}  // namespace
+
+int FFT::bit_reverse(int index) const { return reverse_low_bits(index, nfft); }
+
+int FFT::bit_reverse_short(int index) const { return reverse_low_bits(index, nfft - 1); }
+
+int FFT::sign_headroom(const ZelFix &value) {
+  const int w = value.width();
+  const int sign = value.getBit(w - 1);
+  int headroom = 0;
+  for (int pos = w - 2; pos >= w - 4; --pos) {
+    if (value.getBit(pos) != sign) break;  // getBit reads positions below 0 as 0
+    ++headroom;
+  }
+  return headroom;
+}
+
+int FFT::sign_headroom(const ZelComplex &value) {
+  return std::min(sign_headroom(value.real()), sign_headroom(value.imag()));
+}
+
+int FFT::growth_class(const ZelFix &value, const double *thresholds, int count) {
+  class_probe = value;
+  const double v = class_probe.toDouble();
+  for (int i = 0; i < count; ++i) {
+    if (-thresholds[i] <= v && v < thresholds[i]) return i;
+  }
+  return count;
+}
+
+int FFT::growth_class(const ZelComplex &value, const double *thresholds, int count) {
+  return std::max(growth_class(value.real(), thresholds, count), growth_class(value.imag(), thresholds, count));
+}
+
+bool FFT::within_unit(const ZelFix &value) {
+  // In [-1, 1) exactly when the pattern is its own sign extension from bit
+  // `point` up.
+  const int top = value.width() - 1;
+  const int sign = value.getBit(top);
+  for (int i = value.point(); i < top; ++i) {
+    if (value.getBit(i) != sign) return false;
+  }
+  return true;
+}
+
+}  // namespace zelfft
