@@ -54,8 +54,9 @@ typedef struct zelip_cordic_v6_0_config {
 /* The model object, opaque to the host. */
 typedef struct cordic_v6_0 zelip_cordic_v6_0_model;
 
-/* Array containers of samples (their operations are declared with the array
- * interface). Input arrays are only read, output arrays only written. */
+/* Array containers of samples (defined with their functions in
+ * solvine_array.h, included at the end). Input arrays are only read, output
+ * arrays only written. */
 struct zelip_array_real;
 struct zelip_array_complex;
 
@@ -126,5 +127,9 @@ SOLVINE_API zelip_status zelip_cordic_v6_0_sqrt(const zelip_cordic_v6_0_model *m
 #ifdef __cplusplus
 }
 #endif
+
+/* The array containers and their functions, so that a host needs only this
+ * header. Included last: the array header builds on the types above. */
+#include "solvine_array.h"
 
 #endif /* SOLVINE_H */

@@ -10,7 +10,9 @@ that it rounds to the same word as the exact value at every internal width the
 model uses (8 to 54 bits). The quadrant constants are the ROM's texts, checked
 to have the constants floored to B bits as their leading B digits.
 
-Run from anywhere:  /usr/bin/python3 cordic/gen/gen_cordic_tables.py
+Run from anywhere:  /usr/bin/python3 cordic/gen/gen_cordic_tables.py [--check]
+(--check compares with the committed file instead of writing it; needs
+Debian's python3-mpmath.)
 """
 import os
 import sys
@@ -168,9 +170,18 @@ def main():
         out.append("};")
         out.append("")
     out.append("}  // namespace cordic")
+    text_out = "\n".join(out) + "\n"
+    if "--check" in sys.argv[1:]:
+        with open(target) as f:
+            if f.read() != text_out:
+                print(target, "differs from what the generator produces")
+                return 1
+        print(target, "is up to date")
+        return 0
     with open(target, "w") as f:
-        f.write("\n".join(out) + "\n")
+        f.write(text_out)
     print("wrote", target)
+    return 0
 
 
 if __name__ == "__main__":
