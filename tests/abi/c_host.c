@@ -2,6 +2,7 @@
  * both libraries link and run from C. */
 #include "brevant.h"
 #include "solvine.h"
+#include "solvine_array.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -21,5 +22,24 @@ int main(void) {
     ++failures;
   }
   if (strcmp(zelip_cordic_v6_0_get_version(), "6.0") != 0) { puts("get_version failed"); ++failures; }
+
+  {
+    /* An array of three reals, filled and read back through the exports. */
+    zelip_array_real *a = zelip_cordic_v6_0_zelip_array_real_create();
+    zelip_real v = 0.0;
+    size_t i;
+    if (a == NULL || zelip_cordic_v6_0_zelip_array_real_reserve_data(a, 3) != 0) {
+      puts("array reserve failed");
+      ++failures;
+    } else {
+      a->data_size = 3;
+      for (i = 0; i < 3; ++i) zelip_cordic_v6_0_zelip_array_real_set_data(a, (zelip_real)(i * 7), i);
+      if (zelip_cordic_v6_0_zelip_array_real_get_data(a, &v, 2) != 0 || v != 14.0) {
+        puts("array get_data failed");
+        ++failures;
+      }
+    }
+    zelip_cordic_v6_0_zelip_array_real_destroy(a);
+  }
   return failures;
 }
