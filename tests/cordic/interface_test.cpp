@@ -123,6 +123,8 @@ TEST(CordicInterface, CreateFailuresReachTheCallbackWithItsHandle) {
   ASSERT_EQ(rec.messages.size(), 1u);
   EXPECT_EQ(rec.messages[0].error, 1);
   EXPECT_EQ(rec.messages[0].text, "Invalid value for InputWidth");
+  // Silent failures: no callback, or no record at all.
+  EXPECT_EQ(zelip_cordic_v6_0_create(&c, nullptr, nullptr), nullptr);
   EXPECT_EQ(zelip_cordic_v6_0_create(nullptr, MessageRecorder::callback, &rec), nullptr);
   EXPECT_EQ(rec.messages.size(), 1u);
   EXPECT_EQ(zelip_cordic_v6_0_destroy(nullptr), 1);

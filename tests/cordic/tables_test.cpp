@@ -107,18 +107,4 @@ TEST(CordicTables, QuadrantConstantsAreFlooredToEveryWidth) {
   mpz_clears(pi, want, got, nullptr);
 }
 
-TEST(CordicTables, TwosComplementTextPrefixes) {
-  mpz_t v;
-  mpz_init(v);
-  cordic::mpz_set_twos_text(v, "1000", 1);
-  EXPECT_EQ(mpz_get_si(v), -1);
-  cordic::mpz_set_twos_text(v, "0111", 3);
-  EXPECT_EQ(mpz_get_si(v), 3);
-  cordic::mpz_set_twos_text(v, "1011", 4);
-  EXPECT_EQ(mpz_get_si(v), -5);
-  cordic::mpz_set_twos_text(v, angle_text(false, false, 63), 72);
-  EXPECT_EQ(mpz_get_si(v), 32);
-  mpz_clear(v);
-}
-
 }  // namespace
