@@ -1,0 +1,80 @@
+// The per-sample data path of a cordic_v6_0 model: read the input words,
+// align them to the internal width B, load the registers for the configured
+// function, coarse-rotate, run the N micro-rotations, undo the coarse
+// rotation, compensate the gain, round to the output width and write the
+// output words. The square root takes the digit-by-digit path instead.
+//
+// An engine lives for one block: it copies the model's constants into its own
+// registers once, so no sample allocates, and it never changes the model.
+#pragma once
+
+#include "cordic_engine_words.h"
+#include "solvine_array.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+class cordic_v6_0;
+
+namespace cordic {
+
+// The arrays of one data_do call (null where the function needs none).
+struct SampleArrays {
+  const zelip_array_real *magin = nullptr;
+  const zelip_array_real *phasein = nullptr;
+  const zelip_array_complex *cartin = nullptr;
+  zelip_array_real *magout = nullptr;
+  zelip_array_real *phaseout = nullptr;
+  zelip_array_complex *cartout = nullptr;
+};
+
+// One sample's input words as read: x, y from cartin (re, im), z from phasein;
+// the square root reads its radicand from magin into x.
+struct SampleWords {
+  double x = 0.0;
+  double y = 0.0;
+  double z = 0.0;
+};
+
+class CordicEngine {
+ public:
+  // kAuto takes the native path for every sample whose inputs allow it;
+  // kGmpOnly runs every sample on GMP integers (tests compare the two).
+  enum class Arithmetic { kAuto, kGmpOnly };
+
+  explicit CordicEngine(const cordic_v6_0 &model, Arithmetic arithmetic = Arithmetic::kAuto);
+  ~CordicEngine();
+  CordicEngine(const CordicEngine &) = delete;
+  CordicEngine &operator=(const CordicEngine &) = delete;
+
+  // Samples 0 to count - 1 in order. The inputs the configured function needs
+  // are read at index k; a missing or non-finite input word throws
+  // CORDICException("Problem reading data from <array>"), leaving the
+  // outputs of earlier samples written. Outputs beyond an output array's
+  // element count are skipped.
+  void run(const SampleArrays &arrays, std::size_t count);
+
+  // One sample of the configured function on finite input words; the outputs
+  // are x, y (rotate, sin_cos, sinh_cosh), magnitude x and phase z
+  // (translate), phase z (atan, atanh) or root x (sqrt).
+  SampleWords compute(const SampleWords &in);
+
+ private:
+  template <class Word>
+  struct Datapath;
+
+  SampleWords read(const SampleArrays &arrays, std::size_t k) const;
+  void write(const SampleArrays &arrays, std::size_t k, const SampleWords &out) const;
+  SampleWords compute_root(double radicand);
+
+  const cordic_v6_0 &model_;
+  const Arithmetic arithmetic_;
+  const uint32_t function_;
+  const int alignment_;  // B - InputWidth
+  std::unique_ptr<Datapath<int64_t>> native_;  // null when the configuration needs GMP
+  std::unique_ptr<Datapath<MpzWord>> gmp_;
+  MpzWord radicand_, root_;
+};
+
+}  // namespace cordic
