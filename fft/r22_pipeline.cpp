@@ -1,0 +1,126 @@
+#include "r22_pipeline.h"
+
+#include <cmath>
+
+namespace zelfft {
+
+R22_pipeline::R22_pipeline(const FftSettings &settings) {
+  input_width = settings.internal_input_width;
+  output_width = settings.internal_output_width;
+  twiddle_width = settings.twiddle_width;
+  nfft_max = settings.nfft_max;
+  has_rounding = settings.has_rounding;
+  has_scaling = settings.has_scaling;
+  has_bfp = settings.has_bfp;
+  // Fixed scaling keeps the output width and an unscaled core's output width
+  // already has the growth; block floating point adds the growth itself.
+  word_width = has_scaling == 1 && has_bfp == 1 ? nfft_max + 1 + input_width : output_width;
+  // ZelFix assignment converts into the target's format, so the templates
+  // are given their formats rather than assigned.
+  data_format.setFormat(word_width, word_width - 1, zel::Signed, zel::Truncate, zel::Wrap);
+  twiddle_format.setFormat(twiddle_width + 1, twiddle_width - 1, zel::Signed, zel::Truncate, zel::Saturate);
+
+  const int formatted = 1 << nfft_max;
+  memory.reserve(kWords);
+  for (int w = 0; w < kWords; ++w) {
+    if (w < formatted) {
+      memory.emplace_back(word_width + 1, word_width - 1, zel::Signed, zel::Truncate, zel::Wrap);
+    } else {
+      memory.emplace_back();
+    }
+  }
+  work_.resize(static_cast<size_t>(formatted));
+  twiddles_.resize(static_cast<size_t>(formatted));
+}
+
+R22_pipeline::~R22_pipeline() = default;
+
+void R22_pipeline::take_length(const FftSettings &settings) {
+  nfft = settings.nfft;
+  length = settings.length;
+}
+
+int R22_pipeline::stage_shift(int s) const {
+  // The schedule has one entry per stage pair, applied after the pair's
+  // twiddles; a lone last stage of an odd length uses the entry's low bit.
+  if (has_scaling == 0 || has_bfp == 1) return 0;
+  const unsigned entry = (scaling_word >> (2 * (s / 2))) & 3u;
+  if ((s & 1) == 1) return static_cast<int>(entry);
+  return s == nfft - 1 ? static_cast<int>(entry & 1u) : 0;
+}
+
+void R22_pipeline::run(TWIDDLE_ROM &rom) {
+  raw::load_twiddles(rom, nfft_max, length, direction, twiddles_);
+  for (int a = 0; a < length; ++a) {
+    const ZelComplex &w = memory[static_cast<size_t>(a)];
+    work_[static_cast<size_t>(a)] = {raw::pattern_of(w.real()), raw::pattern_of(w.imag())};
+  }
+
+  R22_DIF_PE pe(pe_inputs, *this, word_width);
+  total_shift = 0;
+  const int memory_width = word_width + 1;
+  for (int s = 0; s < nfft; ++s) {
+    stage_index = s;
+    butterfly_index = 0;
+    const int shift = stage_shift(s);
+    const int span = length >> (s + 1);  // h: distance of the two operands
+    const int group_size = length >> s;  // G
+    const int twiddle_scale = s >= 1 ? s - 1 : 0;
+    for (int g = 0; g < length / group_size; ++g) {
+      // Odd groups take twiddle exponents i and 3i, even groups 0 and 2i,
+      // in units of 2^(s-1) steps.
+      const int upper_factor = g & 1;
+      const int lower_factor = (g & 1) + 2;
+      for (int i = 0; i < span; ++i, ++butterfly_index) {
+        const size_t u = static_cast<size_t>(g * group_size + i);
+        const size_t l = u + static_cast<size_t>(span);
+        pe_inputs[0] = work_[u];
+        pe_inputs[1] = work_[l];
+        if ((s & 1) == 1) {
+          const size_t k1 = static_cast<size_t>(upper_factor * i) << twiddle_scale;
+          const size_t k2 = static_cast<size_t>(lower_factor * i) << twiddle_scale;
+          pe.butterfly(twiddles_[k1], twiddles_[k2], s, g, shift);
+        } else {
+          pe.butterfly(twiddles_[0], twiddles_[0], s, g, shift);  // no twiddle in a pair's first stage
+        }
+        work_[u] = {raw::wrap(pe.outputs[0].re, memory_width), raw::wrap(pe.outputs[0].im, memory_width)};
+        work_[l] = {raw::wrap(pe.outputs[1].re, memory_width), raw::wrap(pe.outputs[1].im, memory_width)};
+        overflow = pe.overflow;
+      }
+    }
+  }
+  if (has_scaling == 1 && has_bfp == 1) normalise();
+
+  for (int a = 0; a < length; ++a) {
+    ZelComplex &w = memory[static_cast<size_t>(a)];
+    raw::set_pattern(w.real(), work_[static_cast<size_t>(a)].re);
+    raw::set_pattern(w.imag(), work_[static_cast<size_t>(a)].im);
+  }
+}
+
+void R22_pipeline::normalise() {
+  // Measure the block in units of the input range (the loader divided the
+  // input by 2^(nfft_max+1)); the extreme is the last part of largest
+  // magnitude met, so its sign decides: -1.0 still fits, +1.0 does not.
+  const double unit = std::ldexp(1.0, nfft_max + 1 - (word_width - 1));
+  double best = 0.0;
+  for (int a = 0; a < length; ++a) {
+    const double r = static_cast<double>(work_[static_cast<size_t>(a)].re) * unit;
+    const double m = static_cast<double>(work_[static_cast<size_t>(a)].im) * unit;
+    const double c = std::fabs(r) > std::fabs(m) ? r : m;
+    if (std::fabs(c) >= std::fabs(best)) best = c;
+  }
+  int k = 0;
+  while (best >= 1.0 || best < -1.0) {
+    best *= 0.5;
+    ++k;
+  }
+  total_shift = k;
+  // Each part shifted right by k, the dropped bits floored away.
+  for (int a = 0; a < length; ++a) {
+    work_[static_cast<size_t>(a)].re >>= k;
+    work_[static_cast<size_t>(a)].im >>= k;
+  }
+}
+
+}  // namespace zelfft

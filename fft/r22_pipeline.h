@@ -1,0 +1,56 @@
+// R22_pipeline: the pipelined streaming engine (C_ARCH 3). A radix-2^2
+// decimation-in-frequency transform of N = 2^nfft points in one memory of
+// natural-order words: nfft radix-2 stages in pairs (a plain butterfly, then
+// the -j/+j rotation and the pair's twiddles), a lone radix-2 stage last
+// when nfft is odd. Input sample n is loaded at word n; X[k] ends at word
+// bit_reverse(k).
+//
+// Block floating point runs the transform unscaled in words of
+// C_NFFT_MAX + 1 more bits than the input and normalises the whole block by
+// one power of two at the end; the loader therefore divides the input by
+// 2^(word_width - internal_input_width) and the results are multiplied back.
+#pragma once
+
+#include "fft_base.h"
+#include "fft_settings.h"
+#include "r22_dif_pe.h"
+#include "r4_dit_pe.h"
+#include "twiddle_rom.h"
+
+#include <vector>
+
+namespace zelfft {
+
+class R22_pipeline : public FFT {
+ public:
+  static constexpr int kWords = 65536;
+
+  explicit R22_pipeline(const FftSettings &settings);
+  ~R22_pipeline() override;
+
+  // Copies nfft and length for the next transform.
+  void take_length(const FftSettings &settings);
+  // The whole transform in place. Reads direction and, under fixed scaling,
+  // scaling_word; leaves the block exponent in total_shift (block floating
+  // point only, else 0) and the overflow flag in overflow (fixed scaling
+  // only, else 0).
+  void run(TWIDDLE_ROM &rom);
+
+  // The memory has one bank.
+  ZelComplex &word(int /*bank*/, int address) { return memory[static_cast<size_t>(address)]; }
+
+  // Memory words are (word_width + 1, word_width - 1): values between the
+  // stages of a pair may reach [-2, 2).
+  std::vector<ZelComplex> memory;
+  int32_t word_width;       // Bm
+  RawComplex pe_inputs[2];  // x0, x1 of the running butterfly
+
+ private:
+  int stage_shift(int stage) const;
+  void normalise();
+
+  std::vector<RawComplex> work_;      // the transform's data while run computes
+  std::vector<RawComplex> twiddles_;  // as for the radix-4 engine
+};
+
+}  // namespace zelfft

@@ -1,0 +1,97 @@
+#include "r4_dit_pe.h"
+
+#include "twiddle_rom.h"
+
+#include <cmath>
+#include <utility>
+
+namespace zelfft {
+
+namespace raw {
+
+int64_t pattern_of(const ZelFix &value) {
+  // Words hold 16 bits each, least significant first, masked to the width.
+  uint64_t bits = 0;
+  for (int i = value.wordCount() - 1; i >= 0; --i) bits = (bits << 16) | value.word(i);
+  return value.width() == 0 ? 0 : wrap(static_cast<int64_t>(bits), value.width());
+}
+
+void set_pattern(ZelFix &value, int64_t pattern) {
+  // Patterns are below 2^53, so the double is exact and so is the assignment.
+  value = std::ldexp(static_cast<double>(pattern), -value.point());
+}
+
+void load_twiddles(TWIDDLE_ROM &rom, int nfft_max, int length, int direction, std::vector<RawComplex> &table) {
+  const int64_t nmax = int64_t{1} << nfft_max;
+  const int64_t step = nmax / length;
+  for (int k = 0; k < length; ++k) {
+    int64_t e = k * step;
+    if (direction == 1) e = (nmax - e) & (nmax - 1);
+    const ZelComplex &w = rom.lookup(e);
+    table[static_cast<size_t>(k)] = {pattern_of(w.real()), pattern_of(w.imag())};
+  }
+}
+
+}  // namespace raw
+
+R4_DIT_PE::R4_DIT_PE(const RawComplex (&inputs_in)[4], const FFT &engine) : inputs(inputs_in) {
+  input_width = engine.input_width;
+  output_width = engine.output_width;
+  twiddle_width = engine.twiddle_width;
+  has_rounding = engine.has_rounding;
+  has_scaling = engine.has_scaling;
+  work_point = output_width + 2;
+  product_width_ = output_width + twiddle_width + 2;
+  round_constant_ = (int64_t{1} << (twiddle_width - 5)) - 1;
+}
+
+R4_DIT_PE::~R4_DIT_PE() = default;
+
+void R4_DIT_PE::butterfly(bool radix2, int shift, const RawComplex &w1, const RawComplex &w2,
+                          const RawComplex &w3) {
+  const int bo = output_width;
+  // t1..t3: products rounded to the working point W = Bo+2, in (Bo+4, W).
+  const int drop = twiddle_width - 4;  // (Bo+TW-2) - W
+  const RawComplex t1 = raw::round_product(inputs[1], w1, product_width_, round_constant_, drop, bo + 4);
+  const RawComplex t2 = raw::round_product(inputs[2], w2, product_width_, round_constant_, drop, bo + 4);
+  const RawComplex t3 = raw::round_product(inputs[3], w3, product_width_, round_constant_, drop, bo + 4);
+  // x0 at the working point (three more fraction bits).
+  const RawComplex x0{inputs[0].re * 8, inputs[0].im * 8};
+
+  // First-level sums, held in (Bo+6, W).
+  const int pw = bo + 6;
+  RawComplex s0, s1, s2, s3;
+  if (!radix2) {
+    s0 = {raw::wrap(x0.re + t2.re, pw), raw::wrap(x0.im + t2.im, pw)};
+    s2 = {raw::wrap(x0.re - t2.re, pw), raw::wrap(x0.im - t2.im, pw)};
+    s1 = {raw::wrap(t1.re + t3.re, pw), raw::wrap(t1.im + t3.im, pw)};
+    const RawComplex d{raw::wrap(t1.re - t3.re, pw), raw::wrap(t1.im - t3.im, pw)};
+    s3 = {d.im, raw::wrap(-d.re, pw)};  // -j * (t1 - t3)
+  } else {
+    s0 = x0;
+    s1 = t1;
+    s2 = t2;
+    s3 = t3;
+  }
+
+  // Second-level sums in (Bo+9, W+3): three more fraction bits so that a
+  // shift of up to 3 is exact; then the shift, the overflow test on the
+  // shifted value and the quantisation to the data word.
+  const int cw = bo + 9;
+  const int cp = work_point + 3;
+  const RawComplex combined[4] = {
+      {raw::wrap((s0.re + s1.re) * 8, cw), raw::wrap((s0.im + s1.im) * 8, cw)},
+      {raw::wrap((s2.re + s3.re) * 8, cw), raw::wrap((s2.im + s3.im) * 8, cw)},
+      {raw::wrap((s0.re - s1.re) * 8, cw), raw::wrap((s0.im - s1.im) * 8, cw)},
+      {raw::wrap((s2.re - s3.re) * 8, cw), raw::wrap((s2.im - s3.im) * 8, cw)},
+  };
+  const bool convergent = has_rounding == 1;
+  for (int k = 0; k < 4; ++k) {
+    const RawComplex scaled{combined[k].re >> shift, combined[k].im >> shift};
+    if (raw::outside_unit(scaled.re, cp) || raw::outside_unit(scaled.im, cp)) overflow = 1;
+    outputs[k] = {raw::store(scaled.re, cp - (bo - 1), bo, convergent),
+                  raw::store(scaled.im, cp - (bo - 1), bo, convergent)};
+  }
+}
+
+}  // namespace zelfft

@@ -1,0 +1,161 @@
+#include "r4_loop.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace zelfft {
+
+namespace {
+
+// Growth class of a data word part for block floating point. The part is
+// measured through the 8-bit probe (7 fraction bits, truncation), so only
+// its top bits count: the probe pattern is the part floored to 2^-7. The
+// bounds 3/16, 3/8 and 97/128 are 24, 48 and 97 probe units.
+int radix4_class(int64_t part, int word_width) {
+  const int64_t probe = part >> (word_width - 8);
+  if (probe >= -24 && probe < 24) return 0;
+  if (probe >= -48 && probe < 48) return 1;
+  if (probe >= -97 && probe < 97) return 2;
+  return 3;
+}
+
+}  // namespace
+
+R4_loop::R4_loop(const FftSettings &settings) {
+  input_width = settings.internal_input_width;
+  output_width = settings.internal_output_width;
+  twiddle_width = settings.twiddle_width;
+  nfft_max = settings.nfft_max;
+  has_rounding = settings.has_rounding;
+  has_scaling = settings.has_scaling;
+  has_bfp = settings.has_bfp;
+  // ZelFix assignment converts into the target's format, so the templates
+  // are given their formats rather than assigned.
+  data_format.setFormat(output_width, output_width - 1, zel::Signed, zel::Truncate, zel::Wrap);
+  twiddle_format.setFormat(twiddle_width + 1, twiddle_width - 1, zel::Signed, zel::Truncate, zel::Saturate);
+
+  // Only the words the largest configured transform uses get the data format.
+  const int formatted = 1 << (nfft_max - 2);
+  memory.reserve(static_cast<size_t>(kBanks) * kBankWords);
+  for (int bank = 0; bank < kBanks; ++bank) {
+    for (int w = 0; w < kBankWords; ++w) {
+      if (w < formatted) {
+        memory.emplace_back(output_width, output_width - 1, zel::Signed, zel::Truncate, zel::Wrap);
+      } else {
+        memory.emplace_back();
+      }
+    }
+  }
+  work_.resize(static_cast<size_t>(1) << nfft_max);
+  twiddles_.resize(static_cast<size_t>(1) << nfft_max);
+}
+
+R4_loop::~R4_loop() = default;
+
+void R4_loop::take_length(const FftSettings &settings) {
+  nfft = settings.nfft;
+  r4_stages = settings.r4_stages;
+  length = settings.length;
+  r4_length = settings.r4_length;
+  odd_nfft = settings.odd_nfft;
+  r4_address_mask = settings.r4_address_mask;
+}
+
+int R4_loop::word_of(int address) const {
+  // Digits d0 .. d(R-2); for an odd nfft the top bit selects the upper half
+  // of the bank (N/8 = L words further on).
+  const int low = (1 << (2 * (r4_stages - 1))) - 1;
+  const int top = odd_nfft == 1 ? (address >> (nfft - 1)) & 1 : 0;
+  return top * (low + 1) + (address & low);
+}
+
+void R4_loop::write_back(const RawComplex &value, int address) {
+  work_[static_cast<size_t>(address)] = value;
+  bfp_class = std::max<int32_t>({bfp_class, radix4_class(value.re, output_width), radix4_class(value.im, output_width)});
+}
+
+void R4_loop::run(TWIDDLE_ROM &rom) {
+  raw::load_twiddles(rom, nfft_max, length, direction, twiddles_);
+  for (int a = 0; a < length; ++a) {
+    const ZelComplex &w = word(bank_of(a), word_of(a));
+    work_[static_cast<size_t>(a)] = {raw::pattern_of(w.real()), raw::pattern_of(w.imag())};
+  }
+
+  R4_DIT_PE pe(pe_inputs, *this);
+  total_shift = 0;
+  // Stage 0's block-floating-point shift from the input headroom: a radix-4
+  // butterfly grows by up to two bits.
+  bfp_class = std::max(2 - bfp_class, 0);
+  for (int s = 0; s < r4_stages + odd_nfft; ++s) {
+    stage_index = s;
+    int shift = 0;
+    if (has_scaling == 1) shift = has_bfp == 1 ? bfp_class : static_cast<int>((scaling_word >> (2 * s)) & 3u);
+    total_shift += shift;
+    bfp_class = 0;
+    butterfly_index = 0;
+    if (odd_nfft == 1 && s == r4_stages) {
+      radix2_stage(pe, shift);
+    } else {
+      radix4_stage(pe, s, shift);
+    }
+    overflow = pe.overflow;
+  }
+
+  for (int a = 0; a < length; ++a) {
+    ZelComplex &w = word(bank_of(a), word_of(a));
+    raw::set_pattern(w.real(), work_[static_cast<size_t>(a)].re);
+    raw::set_pattern(w.imag(), work_[static_cast<size_t>(a)].im);
+  }
+  // The hardware leaves its address mask in this state; simulate sets it
+  // again before it reads the results.
+  r4_address_mask = ((length >> 3) - 1) & ~2;
+}
+
+void R4_loop::radix4_stage(R4_DIT_PE &pe, int s, int shift) {
+  const int stages = r4_stages;
+  const int span = 1 << (2 * s);  // the operands differ in digit s
+  const int below = span - 1;      // digits below s: they select the twiddle
+  const int inner_digits = stages - 1;
+  const int inner_mask = (1 << (2 * inner_digits)) - 1;
+  const int twiddle_scale = 2 * (stages - 1 - s) + odd_nfft;
+  for (int b = 0; b < length / 4; ++b, ++butterfly_index) {
+    int a0;
+    if (s == 0) {
+      // Digits 1 .. R-1 of the operands are b's digits in reverse order; the
+      // top bit of an odd nfft is b's top bit.
+      int rest = b & inner_mask;
+      int reversed = 0;
+      for (int d = 0; d < inner_digits; ++d) {
+        reversed = reversed * 4 + (rest & 3);
+        rest >>= 2;
+      }
+      a0 = (reversed << 2) | ((b >> (2 * inner_digits)) << (nfft - 1));
+    } else {
+      // b's digits below s stay, the others move up past digit s.
+      a0 = (b & below) | ((b >> (2 * s)) << (2 * s + 2));
+    }
+    for (int j = 0; j < 4; ++j) pe_inputs[j] = work_[static_cast<size_t>(a0 + j * span)];
+    const int k1 = (b & below) << twiddle_scale;
+    pe.butterfly(false, shift, twiddles_[static_cast<size_t>(k1)], twiddles_[static_cast<size_t>(2 * k1)],
+                 twiddles_[static_cast<size_t>(3 * k1)]);
+    if (direction == 0) std::swap(pe.outputs[1], pe.outputs[3]);
+    for (int j = 0; j < 4; ++j) write_back(pe.outputs[j], a0 + j * span);
+  }
+}
+
+void R4_loop::radix2_stage(R4_DIT_PE &pe, int shift) {
+  // Two radix-2 butterflies per call: (j, j + N/2) and (j + 2, j + 2 + N/2)
+  // for j = 0, 1, 4, 5, 8, 9, ... (bit 1 of j clear), which lie in the four
+  // banks q, q+1, q+2, q+3.
+  const int half = length / 2;
+  for (int b = 0; b < length / 4; ++b, ++butterfly_index) {
+    const int j = 2 * b - (b & 1);
+    const int address[4] = {j, j + half, j + 2, j + 2 + half};
+    for (int r = 0; r < 4; ++r) pe_inputs[r] = work_[static_cast<size_t>(address[r])];
+    pe.butterfly(true, shift, twiddles_[static_cast<size_t>(j)], twiddles_[0], twiddles_[static_cast<size_t>(j + 2)]);
+    std::swap(pe.outputs[1], pe.outputs[2]);
+    for (int r = 0; r < 4; ++r) write_back(pe.outputs[r], address[r]);
+  }
+}
+
+}  // namespace zelfft

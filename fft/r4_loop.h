@@ -1,0 +1,65 @@
+// R4_loop: the radix-4 burst engine (C_ARCH 1). An in-place, decimation-in-
+// time, mixed-radix transform of N = 2^nfft points (nfft >= 6): nfft >> 1
+// radix-4 stages and, for an odd nfft, one final radix-2 stage.
+//
+// Memory organisation. A logical address A has nfft bits, read as base-4
+// digits d0 (bits 1..0) .. d(R-1), R = nfft >> 1, plus a top bit t (bit
+// nfft-1) when nfft is odd. A lives in bank digit_sum(A) & 3 (t counts as a
+// digit) at word A mod L, L = 4^(R-1), plus t * N/8 for an odd nfft. The four
+// operands of a radix-4 butterfly differ in one digit only and so always sit
+// in four different banks. Input sample n is loaded at A = digit_reverse(n);
+// after the transform A = k holds X[k].
+#pragma once
+
+#include "fft_base.h"
+#include "fft_settings.h"
+#include "r4_dit_pe.h"
+#include "twiddle_rom.h"
+
+#include <vector>
+
+namespace zelfft {
+
+class R4_loop : public FFT {
+ public:
+  static constexpr int kBanks = 4;
+  static constexpr int kBankWords = 16384;  // 4 x 2^14 words: the largest transform
+
+  explicit R4_loop(const FftSettings &settings);
+  ~R4_loop() override;
+
+  // Copies nfft, r4_stages, length, r4_length, odd_nfft and r4_address_mask
+  // for the next transform.
+  void take_length(const FftSettings &settings);
+  // The whole transform in place. Reads direction, scaling_word and
+  // bfp_class (the input block's smallest sign headroom); leaves the block
+  // exponent in total_shift and the overflow flag in overflow.
+  void run(TWIDDLE_ROM &rom);
+
+  ZelComplex &word(int bank, int address) {
+    return memory[static_cast<size_t>(bank) * kBankWords + static_cast<size_t>(address)];
+  }
+
+  // The bank and word of logical address A for the present length.
+  int bank_of(int address) const { return digit_sum(address) & 3; }
+  int word_of(int address) const;
+
+  std::vector<ZelComplex> memory;  // banks 0..3, kBankWords words each
+  RawComplex pe_inputs[4];         // x0..x3 of the running butterfly
+
+ private:
+  void radix4_stage(R4_DIT_PE &pe, int stage, int shift);
+  void radix2_stage(R4_DIT_PE &pe, int shift);
+  // Writes output r of the processing element to logical address `address`
+  // and measures it for block floating point.
+  void write_back(const RawComplex &value, int address);
+
+  // The transform's data by logical address while run computes; the memory
+  // words are copied in before the first stage and back after the last.
+  std::vector<RawComplex> work_;
+  // Twiddle k of this transform's length: lookup(k * step) for an inverse
+  // transform, its conjugate lookup(Nmax - k * step) for a forward one.
+  std::vector<RawComplex> twiddles_;
+};
+
+}  // namespace zelfft
