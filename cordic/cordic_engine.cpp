@@ -79,7 +79,6 @@ CordicEngine::CordicEngine(const cordic_v6_0 &model, Arithmetic arithmetic)
       function_(model.function()),
       alignment_(static_cast<int>(model.precision()) - static_cast<int>(model.config().InputWidth)) {
   if (function_ == kSqrt) return;
-  gmp_ = std::make_unique<Datapath<MpzWord>>(model);
   // The native registers hold every value of a checked configuration (B at
   // most 54, at least one wrapping micro-rotation, rounding that narrows).
   const bool native_fits = model.precision() <= 62 && model.iterations() >= 1 &&
@@ -154,6 +153,7 @@ SampleWords CordicEngine::compute(const SampleWords &in) {
     return p.run();
   }
 
+  if (!gmp_) gmp_ = std::make_unique<Datapath<MpzWord>>(model_);  // first sample that needs it
   Datapath<MpzWord> &p = *gmp_;
   if (vector_in) {
     align_mpz(p.x, in.x, alignment_);

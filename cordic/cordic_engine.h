@@ -73,7 +73,7 @@ class CordicEngine {
   const uint32_t function_;
   const int alignment_;  // B - InputWidth
   std::unique_ptr<Datapath<int64_t>> native_;  // null when the configuration needs GMP
-  std::unique_ptr<Datapath<MpzWord>> gmp_;
+  std::unique_ptr<Datapath<MpzWord>> gmp_;      // built when a sample first needs it
   MpzWord radicand_, root_;
 };
 
