@@ -178,6 +178,7 @@ class ZelNum {
   int32_t wordCount_ = 1;
   int32_t topBits_ = 0;
   uint32_t flags_ = 0;
+  int32_t capacity_ = kInlineWords;  // words available at words_
   uint32_t* words_;
   uint32_t inline_[kInlineWords] = {};
 
