@@ -174,30 +174,20 @@ TEST(DataDo, ShortInputStopsAtTheMissingSample) {
 // A word that is not a number cannot be a hardware word: the sample is
 // unreadable like a missing one (GMP cannot take it either).
 TEST(DataDo, NonFiniteWordsAreUnreadable) {
-  const double bad[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-                        -std::numeric_limits<double>::infinity()};
-  for (double b : bad) {
-    const Model rot(config_for(0));
-    RealArray phasein(std::vector<double>{10, b}), unused(2);
-    ComplexArray cartin(std::vector<double>{10, 20}, std::vector<double>{30, 40}), cartout(2);
-    EXPECT_EQ(zelip_cordic_v6_0_rotate(rot.get(), cartin.get(), phasein.get(), cartout.get(), 2), 1);
-    EXPECT_NE(cartout[0].re, kUnwritten);
-    EXPECT_EQ(cartout[1].re, kUnwritten);
-    ASSERT_EQ(rot.messages.received.size(), 1u);
-    EXPECT_EQ(rot.messages.received[0].second, "Default configuration ERROR: Problem reading data from phasein");
-
-    const Model tr(config_for(1));
-    ComplexArray vec(std::vector<double>{b}, std::vector<double>{1});
-    RealArray mag(1), ph(1);
-    EXPECT_EQ(zelip_cordic_v6_0_translate(tr.get(), vec.get(), mag.get(), ph.get(), 1), 1);
-    ASSERT_EQ(tr.messages.received.size(), 1u);
-    EXPECT_EQ(tr.messages.received[0].second, "Default configuration ERROR: Problem reading data from cartin");
-
-    const Model sq(config_for(6));
-    RealArray rad(std::vector<double>{b}), root(1);
-    EXPECT_EQ(zelip_cordic_v6_0_sqrt(sq.get(), rad.get(), root.get(), 1), 1);
-    ASSERT_EQ(sq.messages.received.size(), 1u);
-    EXPECT_EQ(sq.messages.received[0].second, "Default configuration ERROR: Problem reading data from magin");
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double b : {std::numeric_limits<double>::quiet_NaN(), inf, -inf}) {
+    for (uint32_t f : {0u, 1u, 6u}) {
+      // The second sample's phase (rotate), vector (translate) or radicand (sqrt).
+      const Model m(config_for(f));
+      RealArray magin(std::vector<double>{10, b}), phasein(std::vector<double>{10, f == 0 ? b : 20}), out(2), ph(2);
+      ComplexArray cartin(std::vector<double>{10, f == 1 ? b : 20}, std::vector<double>{30, 40}), cartout(2);
+      EXPECT_EQ(convenience(f, m, magin, phasein, cartin, out, ph, cartout, 2), 1);
+      EXPECT_NE(f == 0 ? cartout[0].re : out[0], kUnwritten);
+      EXPECT_EQ(f == 0 ? cartout[1].re : out[1], kUnwritten);
+      ASSERT_EQ(m.messages.received.size(), 1u);
+      EXPECT_EQ(m.messages.received[0].second, std::string("Default configuration ERROR: Problem reading data from ") +
+                                                   (f == 0 ? "phasein" : f == 1 ? "cartin" : "magin"));
+    }
   }
   // Without a callback the failure is only the status.
   zelip_cordic_v6_0_config c = config_for(6);
