@@ -173,8 +173,8 @@ SampleWords CordicEngine::compute_root(double radicand) {
   const zelip_cordic_v6_0_config &c = model_.config();
   const unsigned width = model_.precision();
   // The radicand word is used raw (no alignment to B); a fraction is dropped.
-  mpz_set_d(radicand_.get(), radicand);
-  cordic_sqrt(root_.get(), radicand_.get(), width, c.DataFormat, c.InputWidth);
+  mpz_set_d(root_.get(), radicand);
+  cordic_sqrt(root_.get(), root_.get(), width, c.DataFormat, c.InputWidth);
   mpz_fdiv_r_2exp(root_.get(), root_.get(), width);
   rnd_slv_mpz(root_.get(), root_.get(), width, c.OutputWidth, c.RoundMode);
   SampleWords out;

@@ -74,7 +74,7 @@ class CordicEngine {
   const int alignment_;  // B - InputWidth
   std::unique_ptr<Datapath<int64_t>> native_;  // null when the configuration needs GMP
   std::unique_ptr<Datapath<MpzWord>> gmp_;      // built when a sample first needs it
-  MpzWord radicand_, root_;
+  MpzWord root_;  // radicand, then root, of the square root path
 };
 
 }  // namespace cordic
