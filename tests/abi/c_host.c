@@ -41,5 +41,41 @@ int main(void) {
     }
     zelip_cordic_v6_0_zelip_array_real_destroy(a);
   }
+
+  {
+    /* One sine/cosine sample through a model: phase 0 gives (cos, sin) with
+     * the cosine large and the sine within a few units of zero. */
+    zelip_cordic_v6_0_config cfg;
+    zelip_cordic_v6_0_model *m;
+    zelip_array_real *phase = zelip_cordic_v6_0_zelip_array_real_create();
+    zelip_array_complex *cart = zelip_cordic_v6_0_zelip_array_complex_create();
+    zelip_cordic_v6_0_default_config(&cfg);
+    cfg.CordicFunction = 2;
+    m = zelip_cordic_v6_0_create(&cfg, NULL, NULL);
+    if (m == NULL || phase == NULL || cart == NULL ||
+        zelip_cordic_v6_0_zelip_array_real_reserve_data(phase, 1) != 0 ||
+        zelip_cordic_v6_0_zelip_array_real_reserve_dim(phase, 1) != 0 ||
+        zelip_cordic_v6_0_zelip_array_complex_reserve_data(cart, 1) != 0 ||
+        zelip_cordic_v6_0_zelip_array_complex_reserve_dim(cart, 1) != 0) {
+      puts("CORDIC model or arrays failed");
+      ++failures;
+    } else {
+      phase->data[0] = 0.0;
+      phase->data_size = 1;
+      phase->dim[0] = 1;
+      phase->dim_size = 1;
+      cart->data_size = 1;
+      cart->dim[0] = 1;
+      cart->dim_size = 1;
+      if (zelip_cordic_v6_0_sin_cos(m, phase, cart, 1) != 0 || !(cart->data[0].re > 16000.0) ||
+          !(cart->data[0].im > -4.0 && cart->data[0].im < 4.0)) {
+        puts("sin_cos failed");
+        ++failures;
+      }
+    }
+    zelip_cordic_v6_0_destroy(m);
+    zelip_cordic_v6_0_zelip_array_real_destroy(phase);
+    zelip_cordic_v6_0_zelip_array_complex_destroy(cart);
+  }
   return failures;
 }
