@@ -74,6 +74,15 @@ BREVANT_API korvane_ip_zelfft_v9_0_state *korvane_ip_zelfft_v9_0_create_state(
 /* Frees a state and everything it owns. NULL is ignored. */
 BREVANT_API void korvane_ip_zelfft_v9_0_destroy_state(korvane_ip_zelfft_v9_0_state *state);
 
+/* Runs one transform. Returns 0 on success; otherwise the code (1..23) of the
+ * first failed argument check, after its one error line on standard error,
+ * with the outputs untouched; -1 without a line when memory runs out.
+ * Warnings (a different nfft with C_HAS_NFFT = 0, samples off the input grid)
+ * print a line and do not change the result. */
+BREVANT_API int korvane_ip_zelfft_v9_0_bitacc_simulate(korvane_ip_zelfft_v9_0_state *state,
+                                                       korvane_ip_zelfft_v9_0_inputs inputs,
+                                                       korvane_ip_zelfft_v9_0_outputs *outputs);
+
 #ifdef __cplusplus
 }
 #endif

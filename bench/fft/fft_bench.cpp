@@ -1,0 +1,116 @@
+// Speed of the FFT model through its exported interface: transforms per
+// second and the cost of building a state. Each configuration is one line
+// of kTransforms; radix-4 and pipelined rows are added the same way.
+#include "brevant.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Setup {
+  const char *name;
+  int arch, nfft, width, scaling, bfp;
+};
+
+const Setup kTransforms[] = {
+    {"radix2/N1024/16bit", 2, 10, 16, 1, 0},
+    {"radix2/N1024/34bit", 2, 10, 34, 1, 0},
+    {"radix2/N65536/16bit", 2, 16, 16, 1, 0},
+    {"radix2/N65536/34bit", 2, 16, 34, 1, 0},
+    {"radix2/N1024/16bit/bfp", 2, 10, 16, 1, 1},
+    {"radix2/N1024/16bit/unscaled", 2, 10, 16, 0, 0},
+};
+
+korvane_ip_zelfft_v9_0_generics generics_of(const Setup &s) {
+  korvane_ip_zelfft_v9_0_generics g = korvane_ip_zelfft_v9_0_get_default_generics();
+  g.C_ARCH = s.arch;
+  g.C_NFFT_MAX = s.nfft;
+  g.C_INPUT_WIDTH = s.width;
+  g.C_TWIDDLE_WIDTH = s.width;
+  g.C_HAS_SCALING = s.scaling;
+  g.C_HAS_BFP = s.bfp;
+  return g;
+}
+
+void transform(benchmark::State &bs, Setup setup) {
+  korvane_ip_zelfft_v9_0_state *state = korvane_ip_zelfft_v9_0_create_state(generics_of(setup));
+  if (state == nullptr) {
+    bs.SkipWithError("create_state failed");
+    return;
+  }
+  const int n = 1 << setup.nfft;
+  const double lsb = std::ldexp(1.0, 1 - setup.width);
+  std::vector<double> xr(n), xi(n), yr(n), yi(n);
+  for (int i = 0; i < n; ++i) {
+    xr[i] = std::floor(0.4 * std::cos(0.01 * i) / lsb) * lsb;
+    xi[i] = std::floor(0.4 * std::sin(0.03 * i) / lsb) * lsb;
+  }
+  // Shift 1 in every stage: the block never overflows.
+  std::vector<int32_t> sch(setup.arch == 1 || setup.arch == 3 ? (setup.nfft + 1) / 2 : setup.nfft, 1);
+  korvane_ip_zelfft_v9_0_inputs in{setup.nfft, xr.data(), n, xi.data(), n, sch.data(),
+                                   static_cast<int32_t>(sch.size()), 1};
+  for (auto _ : bs) {
+    korvane_ip_zelfft_v9_0_outputs out{yr.data(), n, yi.data(), n, 0, 0};
+    if (korvane_ip_zelfft_v9_0_bitacc_simulate(state, in, &out) != 0) bs.SkipWithError("simulate failed");
+    benchmark::DoNotOptimize(yr.data());
+  }
+  bs.SetItemsProcessed(bs.iterations());  // items = transforms
+  korvane_ip_zelfft_v9_0_destroy_state(state);
+}
+
+// Building a state: the twiddle table and the engine with its 65536-word memory.
+void create_destroy(benchmark::State &bs, Setup setup) {
+  for (auto _ : bs) {
+    korvane_ip_zelfft_v9_0_state *state = korvane_ip_zelfft_v9_0_create_state(generics_of(setup));
+    benchmark::DoNotOptimize(state);
+    korvane_ip_zelfft_v9_0_destroy_state(state);
+  }
+}
+
+// Resident memory a state adds (the engine's memory is written at creation).
+long resident_kib() {
+  long pages = 0, resident = 0;
+  if (FILE *f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * 4;
+}
+
+void state_memory(benchmark::State &bs, Setup setup) {
+  long added = 0;
+  for (auto _ : bs) {
+    const long before = resident_kib();
+    korvane_ip_zelfft_v9_0_state *state = korvane_ip_zelfft_v9_0_create_state(generics_of(setup));
+    added = resident_kib() - before;
+    korvane_ip_zelfft_v9_0_destroy_state(state);
+  }
+  bs.counters["state_KiB"] = static_cast<double>(added);
+}
+
+const int kRegistered = [] {
+  for (const Setup &s : kTransforms) {
+    benchmark::RegisterBenchmark((std::string("transform/") + s.name).c_str(), transform, s)
+        ->Unit(benchmark::kMillisecond);
+  }
+  const Setup small = {"radix2/N1024/16bit", 2, 10, 16, 1, 0};
+  const Setup large = {"radix2/N65536/34bit", 2, 16, 34, 1, 0};
+  for (const Setup &s : {small, large}) {
+    benchmark::RegisterBenchmark((std::string("create_state/") + s.name).c_str(), create_destroy, s)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark((std::string("state_memory/") + s.name).c_str(), state_memory, s)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+  }
+  return 0;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();

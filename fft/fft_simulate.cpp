@@ -1,0 +1,444 @@
+// simulate: one transform of one block through a model state.
+//
+// The engine seam. Loading and unloading differ per architecture only in
+// where sample n goes and where X[k] is read, so each architecture has one
+// small transfer routine below (radix-4, radix-2, pipelined). Every engine
+// offers the same few members (see fft_base.h): take_length(settings),
+// word(bank, address), run(rom), and the FFT fields bfp_class, scaling_word,
+// direction, total_shift, overflow and r4_address_mask; the pipelined engine
+// adds word_width. The transfer routines are templates over the engine type,
+// so an engine needs nothing else to be driven from here.
+#include "fft_simulate.h"
+
+#include "fft_base.h"
+#include "fft_float_interface.h"
+#include "fft_quantise.h"
+#include "fft_state.h"
+#include "r22_pipeline.h"
+#include "r2_loop.h"
+#include "r4_loop.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace zelfft {
+
+namespace {
+
+using State = korvane_ip_zelfft_v9_0_state;
+using Inputs = korvane_ip_zelfft_v9_0_inputs;
+using Outputs = korvane_ip_zelfft_v9_0_outputs;
+
+// Everything one call works on; `nfft` is the caller's value until the
+// length rule has been applied, then the length of this transform.
+struct Call {
+  State *state;
+  const Inputs &in;
+  Outputs *out;
+  int nfft = 0;
+  int bad_index = 0;  // the element named by a failed element check
+
+  const korvane_ip_zelfft_v9_0_generics &g() const { return state->generics; }
+  int length() const { return 1 << nfft; }
+  bool schedule_used() const {
+    return g().C_HAS_SCALING == 1 && g().C_HAS_BFP == 0 && g().C_USE_FLT_PT == 0;
+  }
+  bool four_phase() const { return g().C_ARCH == 1 || g().C_ARCH == 3; }  // schedule per radix-4 stage
+};
+
+// Whether a sample is out of range for the data interface of the state.
+bool bad_sample(const Call &c, double x) {
+  if (c.state->settings.use_flt_pt == 0) return !(x >= -1.0 && x < 1.0);  // NaN fails too
+  return outside_single_range(x);
+}
+
+bool find_bad_sample(Call &c, const double *xs) {
+  for (int i = 0; i < c.length(); ++i) {
+    if (bad_sample(c, xs[i])) {
+      c.bad_index = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+void say_bad_sample(const Call &c, std::ostream &err, const char *kind, const char *name, double x) {
+  err << "ERROR:zelfft_v9_0:simulate called with invalid " << kind << " data value: " << name << "["
+      << c.bad_index << "] = " << x << ": all values must be in the range ";
+  if (c.state->settings.use_flt_pt == 0) {
+    err << "-1.0 <= data < 1.0" << std::endl;
+  } else {
+    err << static_cast<float>(-kSingleMax) << "< data < " << static_cast<float>(kSingleMax) << std::endl;
+  }
+}
+
+const FFT *engine_of(const State &s, int arch) {
+  switch (arch) {
+    case 1: return s.r4_engine.get();
+    case 2:
+    case 4: return s.r2_engine.get();
+    case 3: return s.r22_engine.get();
+    default: return nullptr;
+  }
+}
+
+// Step 3's length rule. Not a check of its own: it prints the nfft warning,
+// which can precede a later error.
+bool resolve_length(Call &c, std::ostream &err) {
+  if (c.g().C_HAS_NFFT == 0) {
+    if (c.in.nfft != c.g().C_NFFT_MAX) {
+      err << "WARNING:zelfft_v9_0:simulate called with nfft input = " << c.in.nfft
+          << ", different from C_NFFT_MAX = " << c.g().C_NFFT_MAX
+          << ", which is not permitted when C_HAS_NFFT is 0.  The nfft input will be ignored and "
+             "C_NFFT_MAX used instead."
+          << std::endl;
+    }
+    c.nfft = c.g().C_NFFT_MAX;
+  } else {
+    c.nfft = c.in.nfft;
+  }
+  return false;
+}
+
+bool nfft_out_of(const Call &c, int lo) {
+  return c.nfft < lo || c.nfft > c.g().C_NFFT_MAX;
+}
+
+struct Check {
+  int code;  // 0: the length rule, which never fails
+  bool (*fails)(Call &, std::ostream &);
+  void (*say)(const Call &, std::ostream &);
+};
+
+#define ZEL_ERR "ERROR:zelfft_v9_0:simulate called with "
+
+// The ordered checks: the first that fails prints its line and its code is
+// returned. Later rows may rely on earlier ones having passed.
+const Check kChecks[] = {
+    {1, [](Call &c, std::ostream &) { return c.state == nullptr; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "null state structure" << std::endl; }},
+    {2, [](Call &c, std::ostream &) { return c.out == nullptr; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "null output structure" << std::endl; }},
+    {3, [](Call &c, std::ostream &) { return c.g().C_ARCH == 1 && !c.state->r4_engine; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "corrupted state structure" << std::endl; }},
+    {4, [](Call &c, std::ostream &) { return (c.g().C_ARCH == 2 || c.g().C_ARCH == 4) && !c.state->r2_engine; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "corrupted state structure" << std::endl; }},
+    {5, [](Call &c, std::ostream &) { return c.g().C_ARCH == 3 && !c.state->r22_engine; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "corrupted state structure" << std::endl; }},
+    // A state whose architecture is none of the four has no engine either.
+    {3, [](Call &c, std::ostream &) { return engine_of(*c.state, c.g().C_ARCH) == nullptr; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "corrupted state structure" << std::endl; }},
+    {0, resolve_length, nullptr},
+    {6, [](Call &c, std::ostream &) { return c.g().C_HAS_NFFT == 1 && c.g().C_ARCH == 1 && nfft_out_of(c, 6); },
+     [](const Call &c, std::ostream &e) {
+       e << ZEL_ERR "nfft input " << c.in.nfft << " out of legal range 6 to C_NFFT_MAX" << std::endl;
+     }},
+    {7, [](Call &c, std::ostream &) { return c.g().C_HAS_NFFT == 1 && c.g().C_ARCH != 1 && nfft_out_of(c, 3); },
+     [](const Call &c, std::ostream &e) {
+       e << ZEL_ERR "nfft input " << c.in.nfft << " out of legal range 3 to C_NFFT_MAX" << std::endl;
+     }},
+    {8, [](Call &c, std::ostream &) { return c.in.xn_re == nullptr; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "null pointer for xn_re input" << std::endl; }},
+    {9, [](Call &c, std::ostream &) { return c.in.xn_re_size != c.length(); },
+     [](const Call &c, std::ostream &e) {
+       e << ZEL_ERR "incorrect xn_re_size input " << c.in.xn_re_size << ": must be 2^nfft = " << c.length()
+         << std::endl;
+     }},
+    {10, [](Call &c, std::ostream &) { return find_bad_sample(c, c.in.xn_re); },
+     [](const Call &c, std::ostream &e) { say_bad_sample(c, e, "real", "xn_re", c.in.xn_re[c.bad_index]); }},
+    {11, [](Call &c, std::ostream &) { return c.in.xn_im == nullptr; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "null pointer for xn_im input" << std::endl; }},
+    {12, [](Call &c, std::ostream &) { return c.in.xn_im_size != c.length(); },
+     [](const Call &c, std::ostream &e) {
+       e << ZEL_ERR "incorrect xn_im_size input " << c.in.xn_im_size << ": must be 2^nfft = " << c.length()
+         << std::endl;
+     }},
+    {13, [](Call &c, std::ostream &) { return find_bad_sample(c, c.in.xn_im); },
+     [](const Call &c, std::ostream &e) {
+       say_bad_sample(c, e, "imaginary", "xn_im", c.in.xn_im[c.bad_index]);
+     }},
+    {14, [](Call &c, std::ostream &) { return c.schedule_used() && c.in.scaling_sch == nullptr; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "null pointer for scaling_sch input" << std::endl; }},
+    {15,
+     [](Call &c, std::ostream &) {
+       return c.schedule_used() && c.four_phase() && c.in.scaling_sch_size != (c.nfft + 1) / 2;
+     },
+     [](const Call &c, std::ostream &e) {
+       e << ZEL_ERR "incorrect scaling_sch_size input " << c.in.scaling_sch_size
+         << ": must be ceil(nfft/2) = " << (c.nfft + 1) / 2 << std::endl;
+     }},
+    {16,
+     [](Call &c, std::ostream &) {
+       return c.schedule_used() && !c.four_phase() && c.in.scaling_sch_size != c.nfft;
+     },
+     [](const Call &c, std::ostream &e) {
+       e << ZEL_ERR "incorrect scaling_sch_size input " << c.in.scaling_sch_size << ": must be nfft = " << c.nfft
+         << std::endl;
+     }},
+    {17,
+     [](Call &c, std::ostream &) {
+       if (!c.schedule_used()) return false;
+       for (int i = 0; i < c.in.scaling_sch_size; ++i) {
+         if (c.in.scaling_sch[i] < 0 || c.in.scaling_sch[i] > 3) {
+           c.bad_index = i;
+           return true;
+         }
+       }
+       return false;
+     },
+     [](const Call &c, std::ostream &e) {
+       e << ZEL_ERR "invalid scaling value: scaling_sch[" << c.bad_index << "] = " << c.in.scaling_sch[c.bad_index]
+         << ": all values must be in the range 0 to 3" << std::endl;
+     }},
+    {18,
+     [](Call &c, std::ostream &) {
+       return c.schedule_used() && c.four_phase() && (c.nfft & 1) == 1 &&
+              c.in.scaling_sch[c.in.scaling_sch_size - 1] > 1;
+     },
+     [](const Call &c, std::ostream &e) {
+       const int last = c.in.scaling_sch_size - 1;
+       e << ZEL_ERR "invalid scaling value: scaling value in the final stage, scaling_sch[" << last
+         << "] = " << c.in.scaling_sch[last]
+         << ": when C_ARCH = 1 (Radix-4, Burst I/O architecture) or C_ARCH = 3 (Pipelined, Streaming I/O "
+            "architecture) and nfft is odd, the final stage scaling value must be 0 or 1"
+         << std::endl;
+     }},
+    {19, [](Call &c, std::ostream &) { return c.in.direction != 0 && c.in.direction != 1; },
+     [](const Call &c, std::ostream &e) {
+       e << ZEL_ERR "invalid direction input " << c.in.direction << ": must be 0 or 1" << std::endl;
+     }},
+    {20, [](Call &c, std::ostream &) { return c.out->xk_re == nullptr; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "null pointer for xk_re output" << std::endl; }},
+    {21, [](Call &c, std::ostream &) { return c.out->xk_im == nullptr; },
+     [](const Call &, std::ostream &e) { e << ZEL_ERR "null pointer for xk_im output" << std::endl; }},
+    {22, [](Call &c, std::ostream &) { return c.out->xk_re_size < c.length(); },
+     [](const Call &c, std::ostream &e) {
+       e << ZEL_ERR "too small a value for xk_re_size in outputs structure " << c.out->xk_re_size
+         << ": must be at least 2^nfft = " << c.length() << std::endl;
+     }},
+    {23, [](Call &c, std::ostream &) { return c.out->xk_im_size < c.length(); },
+     [](const Call &c, std::ostream &e) {
+       e << ZEL_ERR "too small a value for xk_im_size in outputs structure " << c.out->xk_im_size
+         << ": must be at least 2^nfft = " << c.length() << std::endl;
+     }},
+};
+
+#undef ZEL_ERR
+
+// ---------------------------------------------------------------------------
+// Input preparation: the value each sample takes on its way into the engine.
+
+struct SamplePrep {
+  enum Mode { kAsIs, kQuantise, kFloat } mode = kAsIs;
+  int bits = 0;      // internal_input_width
+  int exponent = 0;  // floating point: the block's common exponent
+  double prepare(double x) const {
+    switch (mode) {
+      case kQuantise: return quantise_input(x, bits, 0);
+      case kFloat: return scale_float_input(x, exponent, bits);
+      default: return x;
+    }
+  }
+};
+
+// Fixed point: the first sample off the C_INPUT_WIDTH grid (real before
+// imaginary of each index) makes the whole block round to that grid.
+SamplePrep prepare_fixed(const Call &c, std::ostream &err) {
+  SamplePrep prep;
+  prep.bits = c.state->settings.internal_input_width;
+  const double s = std::ldexp(1.0, c.g().C_INPUT_WIDTH - 1);
+  for (int i = 0; i < c.length() && prep.mode == SamplePrep::kAsIs; ++i) {
+    for (double x : {c.in.xn_re[i], c.in.xn_im[i]}) {
+      if (std::floor(s * x) != s * x) {
+        prep.mode = SamplePrep::kQuantise;
+        err << "WARNING:zelfft_v9_0:simulate called with real and/or imaginary data values that are not "
+               "pre-quantized to signed two's-complement fixed-point values of precision C_INPUT_WIDTH = "
+            << c.g().C_INPUT_WIDTH
+            << " bits.  All real and imaginary data will be internally rounded to the nearest "
+               "quantization level for this precision (using convergent rounding to nearest even)."
+            << std::endl;
+        break;
+      }
+    }
+  }
+  return prep;
+}
+
+// ---------------------------------------------------------------------------
+// Loading, running and unloading, per architecture.
+
+void store(ZelComplex &word, double re, double im) {
+  word.real() = re;
+  word.imag() = im;
+}
+
+template <class Engine>
+void set_controls(Engine &e, const Call &c) {
+  const FftSettings &s = c.state->settings;
+  if (s.has_scaling == 1 && s.has_bfp == 0) {
+    // Unsigned: sixteen radix-2 stages fill all 32 bits.
+    uint32_t word = 0;
+    for (int i = c.in.scaling_sch_size - 1; i >= 0; --i) word = word * 4u + static_cast<uint32_t>(c.in.scaling_sch[i]);
+    e.scaling_word = word;
+  }
+  e.direction = c.in.direction;
+}
+
+template <class Engine>
+void finish(Engine &e, Outputs &out) {
+  out.block_exp = e.total_shift;
+  out.overflow = e.overflow;
+}
+
+void unload(const ZelComplex &word, Outputs &out, int k) {
+  out.xk_re[k] = word.real().toDouble();
+  out.xk_im[k] = word.imag().toDouble();
+}
+
+// Radix-4: sample n goes to logical address digit_reverse(n), in bank
+// digit_sum(A) & 3; X[k] is read from logical address k.
+template <class Engine>
+void transfer_radix4(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_ROM &rom) {
+  const FftSettings &s = c.state->settings;
+  const int n_len = s.length;
+  const double divide = s.has_scaling == 0 ? std::ldexp(1.0, -(s.internal_output_width - s.internal_input_width)) : 1.0;
+  e.take_length(s);
+  e.bfp_class = 32;
+  for (int n = 0; n < n_len; ++n) {
+    const int a = e.digit_reverse(n);
+    const int address = s.odd_nfft == 0 ? (a & e.r4_address_mask)
+                                         : ((a >> 2) & (n_len / 8)) + (a & (n_len / 8 - 1));
+    ZelComplex &word = e.word(e.digit_sum(a) & 3, address);
+    store(word, prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
+    e.bfp_class = std::min<int32_t>(e.bfp_class, FFT::sign_headroom(word));
+  }
+  set_controls(e, c);
+  e.run(rom);
+  e.r4_address_mask = s.r4_address_mask;
+  for (int k = 0; k < n_len; ++k) {
+    unload(e.word(e.digit_sum(k) & 3, ((s.r4_length >> 2) & (k >> 2)) + (e.r4_address_mask & k)), *c.out, k);
+  }
+  finish(e, *c.out);
+}
+
+// Radix-2: sample n goes to logical address bit_reverse(n), that is bank
+// bit_sum(n) & 1, word bit_reverse_short(n mod N/2); X[k] is at bank
+// bit_sum(k) & 1, word k >> 1.
+template <class Engine>
+void transfer_radix2(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_ROM &rom) {
+  const FftSettings &s = c.state->settings;
+  const int n_len = s.length;
+  const double divide = s.has_scaling == 0 ? std::ldexp(1.0, -(s.internal_output_width - s.internal_input_width)) : 1.0;
+  e.take_length(s);
+  e.bfp_class = 32;
+  for (int n = 0; n < n_len; ++n) {
+    ZelComplex &word = e.word(e.bit_sum(n) & 1, e.bit_reverse_short(n & (n_len / 2 - 1)));
+    store(word, prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
+    e.bfp_class = std::min<int32_t>(e.bfp_class, FFT::sign_headroom(word));
+  }
+  set_controls(e, c);
+  e.run(rom);
+  for (int k = 0; k < n_len; ++k) unload(e.word(e.bit_sum(k) & 1, k >> 1), *c.out, k);
+  finish(e, *c.out);
+}
+
+// Pipelined: natural order in, bit-reversed order out of one memory. The
+// block-floating-point core runs unscaled in words wider than the input, so
+// its input is scaled down like an unscaled core's.
+template <class Engine>
+void transfer_pipelined(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_ROM &rom) {
+  const FftSettings &s = c.state->settings;
+  const int n_len = s.length;
+  const bool widened = s.has_scaling == 0 || s.has_bfp == 1;
+  const double divide = widened ? std::ldexp(1.0, -(e.word_width - s.internal_input_width)) : 1.0;
+  e.take_length(s);
+  for (int n = 0; n < n_len; ++n) {
+    store(e.word(0, n), prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
+  }
+  set_controls(e, c);
+  e.run(rom);
+  for (int k = 0; k < n_len; ++k) unload(e.word(0, e.bit_reverse(k)), *c.out, k);
+  finish(e, *c.out);
+}
+
+void fill_length_fields(FftSettings &s, int nfft) {
+  s.length = 1 << nfft;
+  s.nfft = nfft;
+  s.odd_nfft = nfft & 1;
+  s.r4_stages = nfft >> 1;
+  s.r4_length = (nfft & 1) == 0 ? s.length : s.length / 2;
+  s.r4_address_mask = (s.r4_length >> 2) - 1;
+}
+
+void transfer(const Call &c, const SamplePrep &prep) {
+  State &st = *c.state;
+  TWIDDLE_ROM &rom = *st.twiddle_rom;
+  // The engine pointers hold the type create_state built for C_ARCH (the
+  // checks have made sure it is there).
+  switch (st.generics.C_ARCH) {
+    case 1: transfer_radix4(static_cast<R4_loop &>(*st.r4_engine), c, prep, rom); break;
+    case 2:
+    case 4: transfer_radix2(static_cast<R2_loop &>(*st.r2_engine), c, prep, rom); break;
+    case 3: transfer_pipelined(static_cast<R22_pipeline &>(*st.r22_engine), c, prep, rom); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
+int simulate(State *state, const Inputs &inputs, Outputs *outputs, std::ostream &err) {
+  Call c{state, inputs, outputs};
+  for (const Check &check : kChecks) {
+    if (check.fails(c, err)) {
+      check.say(c, err);
+      return check.code;
+    }
+  }
+  const FftSettings &s = state->settings;
+  const int n_len = c.length();
+  const bool floating = s.use_flt_pt == 1;
+  SamplePrep prep;
+  FloatBlock block;
+  if (floating) {
+    block = prepare_float_block(inputs.xn_re, inputs.xn_im, n_len, err);
+    prep.mode = SamplePrep::kFloat;
+    prep.bits = s.internal_input_width;
+    prep.exponent = block.input_exponent;
+  } else {
+    prep = prepare_fixed(c, err);
+  }
+  fill_length_fields(state->settings, c.nfft);
+  transfer(c, prep);
+
+  if (floating) {
+    // The pipelined core ran unscaled on inputs divided by 2^(C_NFFT_MAX+1);
+    // the burst cores ran as block floating point.
+    const int restore = s.has_scaling == 0 ? block.input_exponent + 1 + state->generics.C_NFFT_MAX
+                                           : outputs->block_exp + block.input_exponent;
+    finish_float_block(outputs->xk_re, outputs->xk_im, n_len, block, restore, &outputs->overflow);
+  } else if (s.has_scaling == 0 || (s.arch == 3 && s.has_bfp == 1)) {
+    // Undo the division at load time: the unscaled core's words carry
+    // C_NFFT_MAX + 1 more integer bits than the input.
+    const double grow = std::ldexp(1.0, state->generics.C_NFFT_MAX + 1);
+    for (int k = 0; k < n_len; ++k) {
+      outputs->xk_re[k] *= grow;
+      outputs->xk_im[k] *= grow;
+    }
+  }
+  outputs->xk_re_size = n_len;
+  outputs->xk_im_size = n_len;
+  if (floating) {
+    outputs->block_exp = 0;
+  } else if (s.has_scaling == 0) {
+    outputs->block_exp = 0;
+    outputs->overflow = 0;
+  } else if (s.has_bfp == 0) {
+    outputs->block_exp = 0;
+  } else {
+    outputs->overflow = 0;
+  }
+  return 0;
+}
+
+}  // namespace zelfft
