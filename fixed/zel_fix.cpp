@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "zel_fix_rules.h"
 
@@ -28,8 +29,6 @@ int clampShift(long n, int width) { return int(std::clamp<long>(n, -(long(width)
 }  // namespace
 
 // ---- construction ------------------------------------------------------------------
-
-ZelFix::ZelFix() noexcept = default;
 
 ZelFix::ZelFix(int v, int width, int point, int sign, int quantization, int overflow)
     : ZelNum(point < 0 ? (point <= -32 ? (v < 0 ? -1 : 0) : (v >> -point)) : v, width, sign, quantization,
@@ -69,14 +68,19 @@ ZelFix::ZelFix(ZelFix&& other) noexcept
       isKnown_(other.isKnown_),
       nanFree_(other.nanFree_),
       isBool_(other.isBool_),
-      pool_(std::move(other.pool_)) {}
+      pool_(other.pool_) {
+  other.pool_ = nullptr;
+}
 
 ZelFix::ZelFix(const ZelFix& other, int width, int point, int sign, int quantization, int overflow)
     : ZelFix(other) {
   setFormat(width, point, sign, quantization, overflow);
 }
 
-ZelFix::~ZelFix() = default;
+void ZelFix::destroyPool() noexcept {
+  delete pool_;
+  pool_ = nullptr;
+}
 
 ZelFix ZelFix::fromInt(int v, int point, int sign, int quantization, int overflow) {
   const int s = Access::checkSign(sign, Unsigned);
@@ -427,13 +431,13 @@ void ZelFix::negate() {
 
 ZelFix& ZelFix::operator>>=(int n) {
   shiftRight(n);
-  shadow_ = std::ldexp(shadow_, -n);
+  shadow_ = FixAccess::scaled(shadow_, -n);
   return *this;
 }
 
 ZelFix& ZelFix::operator<<=(int n) {
   shiftLeft(n);
-  shadow_ = std::ldexp(shadow_, n);
+  shadow_ = FixAccess::scaled(shadow_, n);
   return *this;
 }
 
@@ -571,7 +575,7 @@ void ZelFix::notInto(ZelFix& r, const ZelFix& a) {
 ZelFix& ZelFix::temp(int k, int width, int point, int sign, int quantization, int overflow) {
   if (k < 0 || k >= kPoolSlots) k = 0;
   try {
-    if (!pool_) pool_ = std::make_unique<Pool>();
+    if (!pool_) pool_ = new Pool();
     std::unique_ptr<ZelFix>& slot = pool_->slot[k];
     if (slot && slot->width_ == width) {
       slot->point_ = point;

@@ -9,7 +9,6 @@
 // its format); copy construction copies the format.
 #pragma once
 
-#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -25,7 +24,7 @@ class ZelFix : public ZelNum {
 
   // ---- construction -------------------------------------------------------
   // Width 0, point 0, Unsigned, Truncate, Wrap, value 0, shadow 0.0.
-  ZelFix() noexcept;
+  ZelFix() noexcept = default;
   // Value v in format (W, P, S, Q, O): for P < 0 v is first shifted right by -P,
   // for P > 0 the pattern is shifted left by P under O. shadow = v.
   ZelFix(int v, int width, int point, int sign, int quantization, int overflow);
@@ -38,7 +37,9 @@ class ZelFix : public ZelNum {
   ZelFix(ZelFix&& other) noexcept;
   // Copy, then set format (W, P, S, Q, O).
   ZelFix(const ZelFix& other, int width, int point, int sign, int quantization, int overflow);
-  ~ZelFix();
+  ~ZelFix() {
+    if (pool_ != nullptr) destroyPool();
+  }
 
   // Width = P + minimal width of v for S; pattern v shifted left by P; shadow = v.
   static ZelFix fromInt(int v, int point, int sign, int quantization = Truncate, int overflow = Wrap);
@@ -141,6 +142,7 @@ class ZelFix : public ZelNum {
 
  private:
   struct Pool;
+  void destroyPool() noexcept;
   friend struct ZelFixAccess;
   friend class ZelComplex;
 
@@ -151,7 +153,7 @@ class ZelFix : public ZelNum {
   bool isKnown_ = true;
   bool nanFree_ = false;
   bool isBool_ = false;
-  std::unique_ptr<Pool> pool_;
+  Pool* pool_ = nullptr;  // owned; made on the first temp() request
 };
 
 // Full-precision results (Truncate, Wrap):

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 
 #include "zel_fix.h"
 #include "zel_num_rules.h"
@@ -37,6 +38,11 @@ struct ZelFixAccess {
   static ExactFormat complexProductFormat(const ZelFix& a, const ZelFix& b) {
     return {long(a.width()) + b.width() + 2, long(a.point()) + b.point(), Signed};
   }
+  // x * 2^n, exact (a multiplication by a power of two rounds like ldexp).
+  static double scaled(double x, int n) {
+    if (n > -60 && n < 60) return n >= 0 ? x * double(uint64_t(1) << n) : x / double(uint64_t(1) << -n);
+    return std::ldexp(x, n);
+  }
   static void checkWidth(long w) { ZelNumAccess::wordsFor(w); }
 
   // Value of a at `point` fraction bits (point >= a.point: exact).
@@ -46,7 +52,7 @@ struct ZelFixAccess {
 
   // Makes r a value 0 of format f with Truncate and Wrap (flags and shadow reset).
   static void shapeResult(ZelFix& r, const ExactFormat& f) {
-    ZelNumAccess::setWidth(r, f.width);
+    ZelNumAccess::reshape(r, f.width);
     ZelNumAccess::setSign(r, f.sign);
     ZelNumAccess::setModes(r, Truncate, Wrap);
     r.point_ = int32_t(f.point);

@@ -160,10 +160,6 @@ ZelNum::ZelNum(const ZelNum& other, int width, int sign, int quantization, int o
   resize(width, sign, quantization, overflow);
 }
 
-ZelNum::~ZelNum() {
-  if (words_ != inline_) delete[] words_;
-}
-
 int ZelNum::minimalWidth(int v, int sign) {
   uint64_t magnitude = v < 0 ? uint64_t(-int64_t(v)) : uint64_t(v);
   int k = bitLength(magnitude);

@@ -56,7 +56,9 @@ class ZelNum {
   // Same format and bits.
   ZelNum(const ZelNum& other);
   ZelNum(ZelNum&& other) noexcept;
-  ~ZelNum();
+  ~ZelNum() {
+    if (words_ != inline_) delete[] words_;
+  }
 
   // Minimal width of v for the sign (-4 takes 4 bits, -1 takes 2), then as the int constructor.
   static ZelNum fromInt(int v, int sign, int quantization = Truncate, int overflow = Wrap);

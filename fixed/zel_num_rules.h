@@ -36,6 +36,17 @@ struct ZelNumAccess {
 
   // Changes the width keeping the low words; words added above are zero.
   static void setWidth(ZelNum& n, long width);
+  // As setWidth, for callers that then store every word: an inline value
+  // changes its width without touching the words.
+  static void reshape(ZelNum& n, long width) {
+    if (width >= 0 && width <= 16 * ZelNum::kInlineWords && n.words_ == n.inline_) {
+      n.width_ = int32_t(width);
+      n.wordCount_ = width < 1 ? 1 : int32_t((width - 1) / 16 + 1);
+      n.topBits_ = topBitsFor(int(width));
+      return;
+    }
+    setWidth(n, width);
+  }
   // Validated codes: sign 1..2, quantisation 1..4, overflow 1..3; 0 = keep.
   static int checkSign(int s, int keep);
   static int checkQuantization(int q, int keep);
@@ -122,6 +133,9 @@ struct ZelNumAccess {
 template <class T>
 inline T ZelNumAccess::load(const ZelNum& n) {
   using U = typename detail::NativeInt<T>::U;
+  if constexpr (sizeof(T) > sizeof(int64_t)) {
+    if (n.width_ <= kNative64Bits) return T(load<int64_t>(n));  // cheaper 64-bit assembly
+  }
   U u = 0;
   for (int i = n.wordCount_ - 1; i >= 0; --i) u = (u << 16) | n.words_[i];
   if (n.sign_ == Signed && n.width_ > 0 && ((u >> (n.width_ - 1)) & 1u)) u |= ~U(0) << n.width_;
@@ -142,6 +156,12 @@ inline Wide ZelNumAccess::load<Wide>(const ZelNum& n) {
 template <class T>
 inline void ZelNumAccess::store(ZelNum& n, const T& v) {
   using U = typename detail::NativeInt<T>::U;
+  if constexpr (sizeof(T) > sizeof(int64_t)) {
+    if (n.width_ <= 64) {
+      store<int64_t>(n, int64_t(uint64_t(v)));  // only the low 64 bits are kept
+      return;
+    }
+  }
   U u = U(v);
   for (int i = 0; i < n.wordCount_; ++i) n.words_[i] = uint32_t(u >> (16 * i)) & 0xFFFFu;
   n.maskTop();
