@@ -1,0 +1,230 @@
+// Test support for the radix-4 and pipelined engines: an independent
+// long-double transform, random input blocks on the input grid, settings
+// records for a configuration, and the load/run/unload sequence the core's
+// interface applies to each engine (so that an engine can be driven
+// directly, white box).
+#pragma once
+
+#include "fft_generics.h"
+#include "fft_settings.h"
+#include "r22_pipeline.h"
+#include "r4_loop.h"
+#include "twiddle_rom.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace r4r22 {
+
+using Cplx = std::complex<long double>;
+
+// X[k] = sum_n x[n] e^{-j 2 pi n k / N} (forward, direction 1) or with +j
+// (inverse, direction 0), by recursive halving in long double.
+inline std::vector<Cplx> reference_transform(const std::vector<Cplx> &x, int direction) {
+  const size_t n = x.size();
+  if (n == 1) return x;
+  std::vector<Cplx> even(n / 2), odd(n / 2);
+  for (size_t i = 0; i < n / 2; ++i) {
+    even[i] = x[2 * i];
+    odd[i] = x[2 * i + 1];
+  }
+  const std::vector<Cplx> e = reference_transform(even, direction);
+  const std::vector<Cplx> o = reference_transform(odd, direction);
+  const long double sign = direction == 1 ? -1.0L : 1.0L;
+  const long double two_pi = 6.283185307179586476925286766559L;
+  std::vector<Cplx> out(n);
+  for (size_t k = 0; k < n / 2; ++k) {
+    const long double angle = sign * two_pi * static_cast<long double>(k) / static_cast<long double>(n);
+    const Cplx t = std::polar(1.0L, angle) * o[k];
+    out[k] = e[k] + t;
+    out[k + n / 2] = e[k] - t;
+  }
+  return out;
+}
+
+struct Core {
+  int arch = 1;
+  int nfft_max = 10;
+  int nfft = 10;
+  int input_width = 16;
+  int twiddle_width = 16;
+  int scaling = 1;
+  int bfp = 0;
+  int rounding = 0;
+  int flt = 0;
+};
+
+// The settings record create_state and simulate would fill for this core
+// and transform length.
+inline zelfft::FftSettings settings_for(const Core &c) {
+  korvane_ip_zelfft_v9_0_generics g = zelfft::default_generics();
+  g.C_NFFT_MAX = c.nfft_max;
+  g.C_ARCH = c.arch;
+  g.C_HAS_NFFT = c.nfft != c.nfft_max ? 1 : 0;
+  g.C_USE_FLT_PT = c.flt;
+  g.C_INPUT_WIDTH = c.flt ? 32 : c.input_width;
+  g.C_TWIDDLE_WIDTH = c.twiddle_width;
+  g.C_HAS_SCALING = c.scaling;
+  g.C_HAS_BFP = c.bfp;
+  g.C_HAS_ROUNDING = c.rounding;
+  zelfft::FftSettings s = zelfft::derive_settings(g);
+  s.length = 1 << c.nfft;
+  s.nfft = c.nfft;
+  s.odd_nfft = c.nfft & 1;
+  s.r4_stages = c.nfft >> 1;
+  s.r4_length = (c.nfft & 1) == 0 ? s.length : s.length / 2;
+  s.r4_address_mask = (s.r4_length >> 2) - 1;
+  return s;
+}
+
+struct Block {
+  std::vector<double> re, im;
+  std::vector<Cplx> as_complex() const {
+    std::vector<Cplx> x(re.size());
+    for (size_t i = 0; i < re.size(); ++i) x[i] = Cplx(re[i], im[i]);
+    return x;
+  }
+};
+
+// N samples on the grid of `bits`-bit inputs, uniform in [-amplitude, amplitude).
+inline Block random_block(int nfft, int bits, double amplitude, uint64_t seed) {
+  std::mt19937_64 gen(seed);
+  const double scale = std::ldexp(1.0, bits - 1);
+  const int64_t top = static_cast<int64_t>(std::floor(amplitude * scale));
+  std::uniform_int_distribution<int64_t> dist(-top, top - 1);
+  Block b;
+  for (int i = 0; i < (1 << nfft); ++i) {
+    b.re.push_back(static_cast<double>(dist(gen)) / scale);
+    b.im.push_back(static_cast<double>(dist(gen)) / scale);
+  }
+  return b;
+}
+
+struct Words {
+  std::vector<double> re, im;  // X[k] as the engine's words hold it, natural order
+  int total_shift = 0;
+  int overflow = 0;
+};
+
+inline uint32_t pack_schedule(const std::vector<int> &schedule) {
+  uint32_t word = 0;
+  for (auto it = schedule.rbegin(); it != schedule.rend(); ++it) word = word * 4u + static_cast<uint32_t>(*it);
+  return word;
+}
+
+// The radix-4 engine's loading: sample n at logical address digit_reverse(n)
+// (bank digit_sum & 3); the smallest input headroom goes to bfp_class; X[k]
+// read back at logical address k.
+inline Words run_radix4(zelfft::R4_loop &e, zelfft::TWIDDLE_ROM &rom, const zelfft::FftSettings &s, const Block &x,
+                        int direction, uint32_t scaling_word) {
+  const int n = s.length;
+  const double divide = s.has_scaling == 0 ? std::ldexp(1.0, s.internal_input_width - s.internal_output_width) : 1.0;
+  e.take_length(s);
+  e.bfp_class = 32;
+  for (int i = 0; i < n; ++i) {
+    const int a = e.digit_reverse(i);
+    const int word = s.odd_nfft == 0 ? (a & e.r4_address_mask) : ((a >> 2) & (n / 8)) + (a & (n / 8 - 1));
+    zelfft::ZelComplex &w = e.word(e.digit_sum(a) & 3, word);
+    w.set(x.re[static_cast<size_t>(i)] * divide, x.im[static_cast<size_t>(i)] * divide);
+    e.bfp_class = std::min<int32_t>(e.bfp_class, zelfft::FFT::sign_headroom(w));
+  }
+  e.scaling_word = scaling_word;
+  e.direction = direction;
+  e.run(rom);
+  e.r4_address_mask = s.r4_address_mask;
+  Words out;
+  for (int k = 0; k < n; ++k) {
+    const zelfft::ZelComplex &w = e.word(e.digit_sum(k) & 3, ((s.r4_length >> 2) & (k >> 2)) + (e.r4_address_mask & k));
+    out.re.push_back(w.real().toDouble());
+    out.im.push_back(w.imag().toDouble());
+  }
+  out.total_shift = e.total_shift;
+  out.overflow = e.overflow;
+  return out;
+}
+
+// The pipelined engine's loading: sample n at word n, divided by
+// 2^(word_width - internal_input_width) for the unscaled and block-floating-
+// point cores; X[k] read back at word bit_reverse(k).
+inline Words run_pipelined(zelfft::R22_pipeline &e, zelfft::TWIDDLE_ROM &rom, const zelfft::FftSettings &s,
+                           const Block &x, int direction, uint32_t scaling_word) {
+  const int n = s.length;
+  const bool widened = s.has_scaling == 0 || s.has_bfp == 1;
+  const double divide = widened ? std::ldexp(1.0, s.internal_input_width - e.word_width) : 1.0;
+  e.take_length(s);
+  for (int i = 0; i < n; ++i) {
+    e.word(0, i).set(x.re[static_cast<size_t>(i)] * divide, x.im[static_cast<size_t>(i)] * divide);
+  }
+  e.scaling_word = scaling_word;
+  e.direction = direction;
+  e.run(rom);
+  Words out;
+  for (int k = 0; k < n; ++k) {
+    const zelfft::ZelComplex &w = e.word(0, e.bit_reverse(k));
+    out.re.push_back(w.real().toDouble());
+    out.im.push_back(w.imag().toDouble());
+  }
+  out.total_shift = e.total_shift;
+  out.overflow = e.overflow;
+  return out;
+}
+
+// Largest distance between the words, times `scale`, and the reference.
+inline long double max_error(const Words &w, const std::vector<Cplx> &ref, long double scale) {
+  long double worst = 0;
+  for (size_t k = 0; k < ref.size(); ++k) {
+    worst = std::max(worst, std::fabs(static_cast<long double>(w.re[k]) * scale - ref[k].real()));
+    worst = std::max(worst, std::fabs(static_cast<long double>(w.im[k]) * scale - ref[k].imag()));
+  }
+  return worst;
+}
+
+// Bound on the largest part error of an engine's words when the shift of
+// every stage is known. Error and data sizes are complex moduli. Each stage
+// passes the error it received on grown by its radix and divided by 2^shift,
+// and adds its own: two LSBs of product rounding and output quantisation,
+// and the error of its (radix - 1) twiddles (2^-TW in each part) on data of
+// the size it received.
+struct Stage {
+  int radix;
+  int shift;
+};
+
+inline long double word_error_bound(const std::vector<Stage> &stages, int word_width, int twiddle_width,
+                                    long double input_part_peak) {
+  const long double root2 = std::sqrt(2.0L);
+  const long double lsb = std::ldexp(1.0L, 1 - word_width);
+  const long double twiddle_error = root2 * std::ldexp(1.0L, -twiddle_width);
+  long double error = 0;
+  long double size = root2 * input_part_peak;
+  for (const Stage &st : stages) {
+    const long double gain = st.radix / std::ldexp(1.0L, st.shift);
+    error = gain * error + root2 * 2 * lsb + (st.radix - 1) * size * twiddle_error / std::ldexp(1.0L, st.shift);
+    size *= gain;
+  }
+  return error;
+}
+
+// Root-mean-square distance of the scaled words from the reference,
+// relative to the reference's own root-mean-square size.
+inline long double relative_rms_error(const Words &w, const std::vector<Cplx> &ref, long double scale) {
+  long double noise = 0, signal = 0;
+  for (size_t k = 0; k < ref.size(); ++k) {
+    const Cplx got(static_cast<long double>(w.re[k]) * scale, static_cast<long double>(w.im[k]) * scale);
+    noise += std::norm(got - ref[k]);
+    signal += std::norm(ref[k]);
+  }
+  return std::sqrt(noise / signal);
+}
+
+inline long double peak(const std::vector<Cplx> &ref) {
+  long double p = 0;
+  for (const Cplx &c : ref) p = std::max({p, std::fabs(c.real()), std::fabs(c.imag())});
+  return p;
+}
+
+}  // namespace r4r22
