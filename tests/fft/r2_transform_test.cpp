@@ -236,9 +236,11 @@ TEST(R2Transform, AgreesWithExactTransformWithinTheWidthsAllow) {
       c.bfp = v % 3 == 2;
       c.rounding = v % 2 == 1;
       c.direction = (v / 2) % 2 == 0 ? 1 : 0;
-      // Shift 2 and 0 alternately (the block's magnitude stays put over a pair),
-      // or 1 in every stage.
+      // Shift 2 and 0 alternately (the block's magnitude stays put over a pair)
+      // and 3 in the last stage (at 16 stages the packed schedule word uses
+      // its top bits), or 1 in every stage.
       for (int s = 0; s < nfft; ++s) c.schedule.push_back(v % 2 == 0 ? (s % 2 == 0 ? 2 : 0) : 1);
+      if (v % 2 == 0) c.schedule.back() = 3;
       SCOPED_TRACE(describe(c));
       StatePtr st(korvane_ip_zelfft_v9_0_create_state(generics_of(c)));
       const int n = 1 << nfft;
