@@ -1,4 +1,4 @@
-// Independent models for the FFT tests: a long-double DFT, and a bit-exact
+// Independent models for the FFT tests: a long-double FFT, and a bit-exact
 // model of the radix-2 burst core written directly on 128-bit integers (no
 // fixed-point classes, no banks: logical addresses only), so that the engine
 // can be compared with it word for word.
@@ -174,28 +174,8 @@ inline Result run(const Config &cfg, const std::vector<int64_t> &xr, const std::
   return res;
 }
 
-// X[k] = sum x[n] e^{-+j 2 pi n k / N} in long double (forward: minus).
-inline void dft(const std::vector<long double> &xr, const std::vector<long double> &xi, int direction,
-                std::vector<long double> &yr, std::vector<long double> &yi) {
-  const size_t n = xr.size();
-  yr.assign(n, 0.0L);
-  yi.assign(n, 0.0L);
-  const long double sign = direction == 1 ? -1.0L : 1.0L;
-  const long double two_pi = 6.283185307179586476925286766559L;
-  for (size_t k = 0; k < n; ++k) {
-    long double sr = 0, si = 0;
-    for (size_t i = 0; i < n; ++i) {
-      const long double angle = sign * two_pi * static_cast<long double>((i * k) % n) / static_cast<long double>(n);
-      const long double c = std::cos(angle), s = std::sin(angle);
-      sr += xr[i] * c - xi[i] * s;
-      si += xr[i] * s + xi[i] * c;
-    }
-    yr[k] = sr;
-    yi[k] = si;
-  }
-}
-
-// The same sum by radix-2 recursion (for lengths where the direct sum is too slow).
+// X[k] = sum x[n] e^{-+j 2 pi n k / N} (forward: minus) in long double, by
+// radix-2 recursion.
 inline void fft(std::vector<long double> &xr, std::vector<long double> &xi, int direction) {
   const size_t n = xr.size();
   for (size_t i = 1, j = 0; i < n; ++i) {

@@ -207,13 +207,9 @@ void reference(const r2ref::Config &c, const std::vector<int64_t> &xr, const std
     ar[i] = std::ldexp(static_cast<long double>(xr[i]), 1 - c.input_width);
     ai[i] = std::ldexp(static_cast<long double>(xi[i]), 1 - c.input_width);
   }
-  if (n <= 64) {
-    r2ref::dft(ar, ai, c.direction, yr, yi);
-  } else {
-    r2ref::fft(ar, ai, c.direction);
-    yr = ar;
-    yi = ai;
-  }
+  r2ref::fft(ar, ai, c.direction);
+  yr = ar;
+  yi = ai;
   for (int k = 0; k < n; ++k) {
     yr[k] = std::ldexp(yr[k], -total_shift);
     yi[k] = std::ldexp(yi[k], -total_shift);
