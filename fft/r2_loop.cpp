@@ -69,32 +69,38 @@ void R2_loop::run(TWIDDLE_ROM &rom) {
     total_shift += shift;
     bfp_class = 0;
     const int low_mask = (1 << s) - 1;
-    for (int b = 0; b < n / 2; ++b) {
-      butterfly_index = b;
-      const int p = bit_sum(b) & 1;
-      // Logical addresses of the pair: b with a 0 bit inserted at position s,
-      // and that plus 2^s. Each lies in the bank of its bit sum, at A >> 1.
-      const int a0 = ((b & ~low_mask) << 1) | (b & low_mask);
-      const int a1 = a0 + (1 << s);
-      // a0 lies in bank p, a1 in the other one.
-      ZelComplex &w0 = word(p, a0 >> 1);
-      ZelComplex &w1 = word(p ^ 1, a1 >> 1);
-      pe_inputs[0] = w0;
-      pe_inputs[1] = w1;
-
-      int64_t e = static_cast<int64_t>(b & low_mask) * (int64_t{1} << (nfft - 1 - s)) * step;
+    // The butterflies of a stage are independent of each other (each reads
+    // and writes its own pair; the class and the overflow flag only
+    // accumulate), so they are visited grouped by twiddle, b mod 2^s, to
+    // look each factor up once per stage. The results are those of the
+    // order b = 0, 1, 2, ...
+    for (int k = 0; k <= low_mask; ++k) {
+      int64_t e = static_cast<int64_t>(k) * (int64_t{1} << (nfft - 1 - s)) * step;
       if (direction == 1) e = (nmax - e) & (nmax - 1);
       twiddle = rom.lookup(e);
+      for (int b = k; b < n / 2; b += low_mask + 1) {
+        butterfly_index = b;
+        const int p = bit_sum(b) & 1;
+        // Logical addresses of the pair: b with a 0 bit inserted at position
+        // s, and that plus 2^s; a0 lies in bank p, a1 in the other one, each
+        // at word A >> 1.
+        const int a0 = ((b & ~low_mask) << 1) | k;
+        const int a1 = a0 + (1 << s);
+        ZelComplex &w0 = word(p, a0 >> 1);
+        ZelComplex &w1 = word(p ^ 1, a1 >> 1);
+        pe_inputs[0] = w0;
+        pe_inputs[1] = w1;
 
-      pe.butterfly(twiddle, shift);
+        pe.butterfly(twiddle, shift);
 
-      // Written bank 0 first, then bank 1, as the memory ports do.
-      ZelComplex &bank0 = p == 0 ? w0 : w1;
-      ZelComplex &bank1 = p == 0 ? w1 : w0;
-      bank0 = pe.outputs[p];
-      if (measure) update_class(bank0);
-      bank1 = pe.outputs[p ^ 1];
-      if (measure) update_class(bank1);
+        // Written bank 0 first, then bank 1, as the memory ports do.
+        ZelComplex &bank0 = p == 0 ? w0 : w1;
+        ZelComplex &bank1 = p == 0 ? w1 : w0;
+        bank0 = pe.outputs[p];
+        if (measure) update_class(bank0);
+        bank1 = pe.outputs[p ^ 1];
+        if (measure) update_class(bank1);
+      }
     }
   }
   overflow = pe.overflow;
