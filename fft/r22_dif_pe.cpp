@@ -96,7 +96,8 @@ void R22_DIF_PE::finish_last_pair(const RawComplex (&results)[2], int shift) {
                             raw::wrap(results[k].im * up, word_width_ + 5)};
     test_overflow(scaled, word_width_ + 2);
     if (final_drops_bit_) {
-      const RawComplex final_stage{raw::wrap(scaled.re >> 1, word_width_ + 4), raw::wrap(scaled.im >> 1, word_width_ + 4)};
+      const RawComplex final_stage{raw::wrap(scaled.re >> 1, word_width_ + 4),
+                                   raw::wrap(scaled.im >> 1, word_width_ + 4)};
       outputs[k] = quantise(final_stage, word_width_ + 1);
     } else {
       outputs[k] = quantise(scaled, word_width_ + 2);
@@ -117,7 +118,8 @@ void R22_DIF_PE::finish_twiddled(const RawComplex (&results)[2], const RawComple
     }
     // The pair's scaling: exact shift into (B+11, B+7), test, quantise.
     const int64_t up = int64_t{1} << (3 - shift);
-    const RawComplex scaled{raw::wrap(twiddled.re * up, word_width_ + 11), raw::wrap(twiddled.im * up, word_width_ + 11)};
+    const RawComplex scaled{raw::wrap(twiddled.re * up, word_width_ + 11),
+                            raw::wrap(twiddled.im * up, word_width_ + 11)};
     test_overflow(scaled, word_width_ + 7);
     outputs[k] = quantise(scaled, word_width_ + 7);
   }

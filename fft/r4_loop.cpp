@@ -71,7 +71,8 @@ int R4_loop::word_of(int address) const {
 
 void R4_loop::write_back(const RawComplex &value, int address) {
   work_[static_cast<size_t>(address)] = value;
-  bfp_class = std::max<int32_t>({bfp_class, radix4_class(value.re, output_width), radix4_class(value.im, output_width)});
+  const int word_class = std::max(radix4_class(value.re, output_width), radix4_class(value.im, output_width));
+  bfp_class = std::max<int32_t>(bfp_class, word_class);
 }
 
 void R4_loop::run(TWIDDLE_ROM &rom) {

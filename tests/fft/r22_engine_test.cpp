@@ -14,8 +14,8 @@
 namespace {
 
 using r4r22::Block;
+using r4r22::Case;
 using r4r22::Core;
-using r4r22::Stage;
 using r4r22::Words;
 
 struct Fixture {
@@ -30,40 +30,12 @@ struct Fixture {
   }
 };
 
-// One entry per stage pair: 2 per pair, 1 for a lone last stage.
-std::vector<int> unit_gain_schedule(int nfft) {
-  std::vector<int> s(static_cast<size_t>(nfft / 2), 2);
-  if (nfft % 2 == 1) s.push_back(1);
-  return s;
-}
-
-// Error model: a stage pair is one radix-4 step (the -j rotation and the
-// pair's first sums are exact), a lone last stage one radix-2 step.
-std::vector<Stage> stages_of(int nfft, const std::vector<int> &shifts) {
-  std::vector<Stage> st;
-  for (int s = 0; s < nfft / 2; ++s) st.push_back({4, shifts.empty() ? 0 : shifts[static_cast<size_t>(s)]});
-  if (nfft % 2 == 1) st.push_back({2, shifts.empty() ? 0 : shifts.back()});
-  return st;
-}
-
-struct Case {
-  int nfft_max, nfft, input_width, twiddle_width;
-  int scaling, bfp, rounding, direction;
-};
-
-std::string describe(const Case &c) {
-  return "nfft_max " + std::to_string(c.nfft_max) + " nfft " + std::to_string(c.nfft) + " widths " +
-         std::to_string(c.input_width) + "/" + std::to_string(c.twiddle_width) + " scaling " +
-         std::to_string(c.scaling) + " bfp " + std::to_string(c.bfp) + " rounding " + std::to_string(c.rounding) +
-         " direction " + std::to_string(c.direction);
-}
-
 void check_transform(const Case &c, uint64_t seed) {
-  SCOPED_TRACE(describe(c) + " seed " + std::to_string(seed));
+  SCOPED_TRACE(c.describe() + " seed " + std::to_string(seed));
   Fixture f(Core{3, c.nfft_max, c.nfft, c.input_width, c.twiddle_width, c.scaling, c.bfp, c.rounding, 0});
   const bool fixed = c.scaling == 1 && c.bfp == 0;
   const Block x = r4r22::random_block(c.nfft, c.input_width, fixed ? 0.5 : 0.99, seed);
-  const std::vector<int> schedule = fixed ? unit_gain_schedule(c.nfft) : std::vector<int>{};
+  const std::vector<int> schedule = fixed ? r4r22::unit_gain_schedule(3, c.nfft) : std::vector<int>{};
   const Words w = f.run(x, c.direction, schedule);
   const auto ref = r4r22::reference_transform(x.as_complex(), c.direction);
   const int b = f.engine.word_width;
@@ -74,7 +46,7 @@ void check_transform(const Case &c, uint64_t seed) {
     int total = 0;
     for (int s : schedule) total += s;
     const long double scale = std::ldexp(1.0L, total);
-    const long double bound = r4r22::word_error_bound(stages_of(c.nfft, schedule), b, c.twiddle_width, 0.5L);
+    const long double bound = r4r22::word_error_bound(r4r22::stages_of(3, c.nfft, schedule), b, c.twiddle_width, 0.5L);
     EXPECT_LE(r4r22::max_error(w, ref, scale), bound * scale);
     return;
   }
@@ -87,7 +59,8 @@ void check_transform(const Case &c, uint64_t seed) {
   }
   const long double units = std::ldexp(1.0L, c.nfft_max + 1);
   const long double scale = units * std::ldexp(1.0L, w.total_shift);
-  const long double unscaled_bound = r4r22::word_error_bound(stages_of(c.nfft, {}), b, c.twiddle_width, 1.0L / units);
+  const long double unscaled_bound =
+      r4r22::word_error_bound(r4r22::stages_of(3, c.nfft, {}), b, c.twiddle_width, 1.0L / units);
   const long double bound = unscaled_bound + (c.bfp == 1 ? std::ldexp(1.0L, 1 - b + w.total_shift) : 0.0L);
   EXPECT_LE(r4r22::max_error(w, ref, scale), bound * units);
   if (c.bfp == 1) {
@@ -104,20 +77,9 @@ void check_transform(const Case &c, uint64_t seed) {
 }
 
 TEST(R22Engine, TransformsAgreeWithTheReference) {
-  std::vector<Case> cases;
-  const int widths[][2] = {{16, 16}, {8, 8}, {34, 34}, {12, 20}, {27, 12}};
-  int pick = 0;
-  for (int nfft = 3; nfft <= 12; ++nfft) {
-    for (int mode = 0; mode < 3; ++mode) {
-      for (int rounding = 0; rounding <= 1; ++rounding) {
-        for (int direction = 0; direction <= 1; ++direction) {
-          const int *wd = widths[pick++ % 5];
-          const int nfft_max = nfft + (pick % 3 == 0 ? 1 : 0);
-          cases.push_back({nfft_max, nfft, wd[0], wd[1], mode == 0 ? 0 : 1, mode == 2 ? 1 : 0, rounding, direction});
-        }
-      }
-    }
-  }
+  // Every length 2^3 .. 2^12 in every scaling mode, rounding and direction;
+  // the four largest lengths once each.
+  std::vector<Case> cases = r4r22::sweep(3, 12, {{16, 16}, {8, 8}, {34, 34}, {12, 20}, {27, 12}});
   cases.push_back({13, 13, 16, 16, 1, 0, 1, 1});
   cases.push_back({15, 14, 16, 16, 1, 1, 0, 0});
   cases.push_back({16, 15, 34, 34, 0, 0, 1, 1});

@@ -131,7 +131,8 @@ TEST(R4Butterfly, EveryRegisterStepMatchesTheFixedPointModel) {
         for (int i = 0; i < 3; ++i) {
           rw[i] = {random_pattern(gen, -wmax, wmax), random_pattern(gen, -wmax, wmax)};
           w[i].setFormat(f.tw + 1, f.tw - 1, S, T, zel::Saturate);
-          w[i].set(std::ldexp(static_cast<double>(rw[i].re), 1 - f.tw), std::ldexp(static_cast<double>(rw[i].im), 1 - f.tw));
+          w[i].set(std::ldexp(static_cast<double>(rw[i].re), 1 - f.tw),
+                   std::ldexp(static_cast<double>(rw[i].im), 1 - f.tw));
         }
         const bool radix2 = trial % 3 == 0;
         const int shift = trial % 4;

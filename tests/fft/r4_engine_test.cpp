@@ -8,14 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <memory>
 #include <vector>
 
 namespace {
 
 using r4r22::Block;
+using r4r22::Case;
 using r4r22::Core;
-using r4r22::Stage;
 using r4r22::Words;
 
 struct Fixture {
@@ -30,42 +29,15 @@ struct Fixture {
   }
 };
 
-// A schedule that keeps the block's size: 2 per radix-4 stage, 1 for the
-// radix-2 stage.
-std::vector<int> unit_gain_schedule(int nfft) {
-  std::vector<int> s(static_cast<size_t>(nfft / 2), 2);
-  if (nfft % 2 == 1) s.push_back(1);
-  return s;
-}
-
-std::vector<Stage> stages_of(int nfft, const std::vector<int> &shifts) {
-  std::vector<Stage> st;
-  for (int s = 0; s < nfft / 2; ++s) st.push_back({4, shifts.empty() ? 0 : shifts[static_cast<size_t>(s)]});
-  if (nfft % 2 == 1) st.push_back({2, shifts.empty() ? 0 : shifts.back()});
-  return st;
-}
-
-struct Case {
-  int nfft_max, nfft, input_width, twiddle_width;
-  int scaling, bfp, rounding, direction;
-};
-
-std::string describe(const Case &c) {
-  return "nfft_max " + std::to_string(c.nfft_max) + " nfft " + std::to_string(c.nfft) + " widths " +
-         std::to_string(c.input_width) + "/" + std::to_string(c.twiddle_width) + " scaling " +
-         std::to_string(c.scaling) + " bfp " + std::to_string(c.bfp) + " rounding " + std::to_string(c.rounding) +
-         " direction " + std::to_string(c.direction);
-}
-
 // Runs one random block and checks it against the reference transform.
 void check_transform(const Case &c, uint64_t seed) {
-  SCOPED_TRACE(describe(c) + " seed " + std::to_string(seed));
+  SCOPED_TRACE(c.describe() + " seed " + std::to_string(seed));
   Fixture f(Core{1, c.nfft_max, c.nfft, c.input_width, c.twiddle_width, c.scaling, c.bfp, c.rounding, 0});
   const bool fixed = c.scaling == 1 && c.bfp == 0;
   // Half scale keeps a unit-gain schedule free of overflow: the complex size
   // of the data never grows.
   const Block x = r4r22::random_block(c.nfft, c.input_width, fixed ? 0.5 : 0.99, seed);
-  const std::vector<int> schedule = fixed ? unit_gain_schedule(c.nfft) : std::vector<int>{};
+  const std::vector<int> schedule = fixed ? r4r22::unit_gain_schedule(1, c.nfft) : std::vector<int>{};
   const Words w = f.run(x, c.direction, schedule);
   const auto ref = r4r22::reference_transform(x.as_complex(), c.direction);
   const int word_width = f.settings.internal_output_width;
@@ -74,7 +46,7 @@ void check_transform(const Case &c, uint64_t seed) {
   if (c.scaling == 0) {
     // Unscaled: the words hold X / 2^(nfft_max+1) and never shift.
     EXPECT_EQ(w.total_shift, 0);
-    const long double bound = r4r22::word_error_bound(stages_of(c.nfft, {}), word_width, c.twiddle_width,
+    const long double bound = r4r22::word_error_bound(r4r22::stages_of(1, c.nfft, {}), word_width, c.twiddle_width,
                                                       std::ldexp(1.0L, -(c.nfft_max + 1)));
     EXPECT_LE(r4r22::max_error(w, ref, std::ldexp(1.0L, c.nfft_max + 1)), bound * std::ldexp(1.0L, c.nfft_max + 1));
   } else if (fixed) {
@@ -82,7 +54,8 @@ void check_transform(const Case &c, uint64_t seed) {
     for (int s : schedule) total += s;
     EXPECT_EQ(w.total_shift, total);
     const long double scale = std::ldexp(1.0L, total);
-    const long double bound = r4r22::word_error_bound(stages_of(c.nfft, schedule), word_width, c.twiddle_width, 0.5L);
+    const long double bound =
+        r4r22::word_error_bound(r4r22::stages_of(1, c.nfft, schedule), word_width, c.twiddle_width, 0.5L);
     EXPECT_LE(r4r22::max_error(w, ref, scale), bound * scale);
   } else {
     // Block floating point: the stage shifts are the engine's own choice, so
@@ -102,20 +75,7 @@ void check_transform(const Case &c, uint64_t seed) {
 TEST(R4Engine, TransformsAgreeWithTheReference) {
   // Every length 2^6 .. 2^13 in every scaling mode, rounding and direction;
   // the three largest lengths once each.
-  std::vector<Case> cases;
-  const int widths[][2] = {{16, 16}, {8, 8}, {34, 34}, {12, 20}, {24, 10}};
-  int pick = 0;
-  for (int nfft = 6; nfft <= 13; ++nfft) {
-    for (int mode = 0; mode < 3; ++mode) {
-      for (int rounding = 0; rounding <= 1; ++rounding) {
-        for (int direction = 0; direction <= 1; ++direction) {
-          const int *wd = widths[pick++ % 5];
-          const int nfft_max = nfft + (pick % 3 == 0 && nfft < 16 ? 1 : 0);  // run-time lengths below the maximum
-          cases.push_back({nfft_max, nfft, wd[0], wd[1], mode == 0 ? 0 : 1, mode == 2 ? 1 : 0, rounding, direction});
-        }
-      }
-    }
-  }
+  std::vector<Case> cases = r4r22::sweep(6, 13, {{16, 16}, {8, 8}, {34, 34}, {12, 20}, {24, 10}});
   cases.push_back({14, 14, 16, 16, 1, 1, 0, 1});
   cases.push_back({16, 15, 18, 18, 1, 0, 1, 0});
   cases.push_back({16, 16, 16, 16, 0, 0, 0, 1});
@@ -126,8 +86,7 @@ TEST(R4Engine, TransformsAgreeWithTheReference) {
 TEST(R4Engine, InverseOfForwardReturnsTheInput) {
   // Forward, then the inverse of the forward result: N x[n] / 2^(both shifts).
   for (int nfft : {6, 9}) {
-    const Case c{nfft, nfft, 20, 20, 1, 1, 1, 1};
-    SCOPED_TRACE(describe(c));
+    SCOPED_TRACE("nfft " + std::to_string(nfft));
     Fixture f(Core{1, nfft, nfft, 20, 20, 1, 1, 1, 0});
     const Block x = r4r22::random_block(nfft, 20, 0.9, 99 + nfft);
     const Words forward = f.run(x, 1);

@@ -16,6 +16,8 @@
 #include <complex>
 #include <cstdint>
 #include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace r4r22 {
@@ -207,6 +209,65 @@ inline long double word_error_bound(const std::vector<Stage> &stages, int word_w
     size *= gain;
   }
   return error;
+}
+
+// A schedule that keeps the block's size: log2 of each stage's radix. The
+// radix-4 and pipelined schedules have one entry per stage pair (2) and one
+// for a lone radix-2 stage (1); the radix-2 schedule one per stage (1).
+inline std::vector<int> unit_gain_schedule(int arch, int nfft) {
+  if (arch == 2) return std::vector<int>(static_cast<size_t>(nfft), 1);
+  std::vector<int> s(static_cast<size_t>(nfft / 2), 2);
+  if (nfft % 2 == 1) s.push_back(1);
+  return s;
+}
+
+// The error model's stages for an architecture: radix-2 stages for the
+// radix-2 engine; radix-4 stages, or stage pairs (whose -j rotation and
+// first sums are exact), as radix-4 steps otherwise, and a lone radix-2 step
+// for an odd length. Shifts from the schedule, or none.
+inline std::vector<Stage> stages_of(int arch, int nfft, const std::vector<int> &schedule) {
+  std::vector<Stage> st;
+  const auto shift = [&](int i) { return schedule.empty() ? 0 : schedule[static_cast<size_t>(i)]; };
+  if (arch == 2) {
+    for (int i = 0; i < nfft; ++i) st.push_back({2, shift(i)});
+    return st;
+  }
+  for (int i = 0; i < nfft / 2; ++i) st.push_back({4, shift(i)});
+  if (nfft % 2 == 1) st.push_back({2, shift(nfft / 2)});
+  return st;
+}
+
+// One randomised case of an engine test.
+struct Case {
+  int nfft_max, nfft, input_width, twiddle_width;
+  int scaling, bfp, rounding, direction;
+  std::string describe() const {
+    return "nfft_max " + std::to_string(nfft_max) + " nfft " + std::to_string(nfft) + " widths " +
+           std::to_string(input_width) + "/" + std::to_string(twiddle_width) + " scaling " + std::to_string(scaling) +
+           " bfp " + std::to_string(bfp) + " rounding " + std::to_string(rounding) + " direction " +
+           std::to_string(direction);
+  }
+};
+
+// Every length from `first` to `last` in each scaling mode, rounding and
+// direction, with a rotating choice of widths and, for every third case, a
+// maximum length one above the run-time length.
+inline std::vector<Case> sweep(int first, int last, const std::vector<std::pair<int, int>> &widths) {
+  std::vector<Case> cases;
+  size_t pick = 0;
+  for (int nfft = first; nfft <= last; ++nfft) {
+    for (int mode = 0; mode < 3; ++mode) {
+      for (int rounding = 0; rounding <= 1; ++rounding) {
+        for (int direction = 0; direction <= 1; ++direction) {
+          const auto [iw, tw] = widths[pick % widths.size()];
+          const int nfft_max = nfft + (pick % 3 == 2 && nfft < 16 ? 1 : 0);
+          ++pick;
+          cases.push_back({nfft_max, nfft, iw, tw, mode == 0 ? 0 : 1, mode == 2 ? 1 : 0, rounding, direction});
+        }
+      }
+    }
+  }
+  return cases;
 }
 
 // Root-mean-square distance of the scaled words from the reference,
