@@ -33,8 +33,11 @@ class FFT {
   FFT();
   virtual ~FFT();
 
+  // Copies carry the register formats along. Assignment is not offered:
+  // assigning a ZelFix converts into the target's format, which would turn
+  // the templates into conversions.
   FFT(const FFT &) = default;
-  FFT &operator=(const FFT &) = default;
+  FFT &operator=(const FFT &) = delete;
 
   // Number of one bits among bits 0 .. nfft-1: the radix-2 bank of a datum.
   int bit_sum(int index) const;

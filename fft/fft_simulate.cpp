@@ -126,8 +126,12 @@ const Check kChecks[] = {
      [](const Call &, std::ostream &e) { e << ZEL_ERR "corrupted state structure" << std::endl; }},
     {5, [](Call &c, std::ostream &) { return c.g().C_ARCH == 3 && !c.state->r22_engine; },
      [](const Call &, std::ostream &e) { e << ZEL_ERR "corrupted state structure" << std::endl; }},
-    // A state whose architecture is none of the four has no engine either.
-    {3, [](Call &c, std::ostream &) { return engine_of(*c.state, c.g().C_ARCH) == nullptr; },
+    // A state whose architecture is none of the four has no engine either,
+    // and one without its twiddle table cannot run.
+    {3,
+     [](Call &c, std::ostream &) {
+       return engine_of(*c.state, c.g().C_ARCH) == nullptr || !c.state->twiddle_rom;
+     },
      [](const Call &, std::ostream &e) { e << ZEL_ERR "corrupted state structure" << std::endl; }},
     {0, resolve_length, nullptr},
     {6, [](Call &c, std::ostream &) { return c.g().C_HAS_NFFT == 1 && c.g().C_ARCH == 1 && nfft_out_of(c, 6); },

@@ -36,6 +36,7 @@ std::unique_ptr<State> checks_only_state(const Generics &g) {
   auto s = std::make_unique<State>();
   s->generics = g;
   s->settings = zelfft::derive_settings(g);
+  s->twiddle_rom = std::make_unique<zelfft::TWIDDLE_ROM>(g.C_NFFT_MAX, g.C_TWIDDLE_WIDTH);
   if (g.C_ARCH == 1) s->r4_engine = std::make_unique<zelfft::FFT>();
   if (g.C_ARCH == 2 || g.C_ARCH == 4) s->r2_engine = std::make_unique<zelfft::FFT>();
   if (g.C_ARCH == 3) s->r22_engine = std::make_unique<zelfft::FFT>();
@@ -197,6 +198,12 @@ TEST(SimulateChecks, NullStateAndOutputsAndMissingEngines) {
     EXPECT_EQ(call.run(bare.get()), m.code);
     EXPECT_EQ(call.err, corrupted);
   }
+  // Nor can a state without its twiddle table run.
+  auto no_table = checks_only_state(radix2(6));
+  no_table->twiddle_rom.reset();
+  EXPECT_EQ(call.run(no_table.get()), 3);
+  EXPECT_EQ(call.err, corrupted);
+
   // An engine of the wrong architecture does not count.
   Generics g = radix2(6);
   g.C_ARCH = 3;
