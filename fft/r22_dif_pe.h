@@ -18,7 +18,7 @@
 #pragma once
 
 #include "fft_base.h"
-#include "r4_dit_pe.h"
+#include "fixed_registers.h"
 
 #include <cstdint>
 
