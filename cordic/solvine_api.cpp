@@ -56,9 +56,14 @@ SOLVINE_API zelip_cordic_v6_0_model *zelip_cordic_v6_0_create(const zelip_cordic
                                                               zelip_msg_handler handler, void *handle) {
   if (config == nullptr) return nullptr;
   // Configuration errors reach the host as the bare check text: there is no
-  // model yet whose name could prefix them.
-  const auto report = [&](const char *text) {
-    if (handler != nullptr) handler(handle, 1, text);
+  // model yet whose name could prefix them. A host callback that throws must
+  // not unwind through this C function; the null result still tells.
+  const auto report = [&](const char *text) noexcept {
+    if (handler == nullptr) return;
+    try {
+      handler(handle, 1, text);
+    } catch (...) {
+    }
   };
   try {
     auto logger = std::make_unique<ZelLogger>(handler, handle, config->name);

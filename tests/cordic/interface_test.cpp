@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -128,6 +129,23 @@ TEST(CordicInterface, CreateFailuresReachTheCallbackWithItsHandle) {
   EXPECT_EQ(zelip_cordic_v6_0_create(nullptr, MessageRecorder::callback, &rec), nullptr);
   EXPECT_EQ(rec.messages.size(), 1u);
   EXPECT_EQ(zelip_cordic_v6_0_destroy(nullptr), 1);
+}
+
+// A C++ host whose callback throws must not have the exception unwind through
+// the library's C interface: create still reports failure by its null result.
+TEST(CordicInterface, ThrowingCallbackDoesNotEscapeCreate) {
+  zelip_cordic_v6_0_config c;
+  zelip_cordic_v6_0_default_config(&c);
+  c.InputWidth = 7;
+  int calls = 0;
+  const zelip_msg_handler throwing = [](void *handle, int, const char *) {
+    ++*static_cast<int *>(handle);
+    throw std::runtime_error("host callback failed");
+  };
+  zelip_cordic_v6_0_model *m = nullptr;
+  EXPECT_NO_THROW(m = zelip_cordic_v6_0_create(&c, throwing, &calls));
+  EXPECT_EQ(m, nullptr);
+  EXPECT_EQ(calls, 1);
 }
 
 }  // namespace
