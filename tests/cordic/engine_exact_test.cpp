@@ -283,13 +283,14 @@ TEST(EngineExact, HyperbolicRepeatsCountAsIterations) {
 
 // The native registers and the GMP registers give the same words for any
 // configuration and any input, including words outside the input range,
-// fractions and the extremes of every width.
+// fractions, the extremes of every width, the widest data paths (B = 54) and
+// words on either side of the largest aligned value the native path takes.
 TEST(EngineExact, NativeAndGmpDataPathsAgree) {
   std::mt19937_64 gen(14);
   auto pick = [&](unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(gen); };
   for (unsigned n = 0; n < 400; ++n) {
     zelip_cordic_v6_0_config c = config_for(n % 6, 8 + pick(41));
-    c.OutputWidth = 8 + pick(41);
+    c.OutputWidth = n % 8 == 0 ? 48 : 8 + pick(41);
     c.CoarseRotate = pick(2);
     c.PhaseFormat = pick(2);
     c.RoundMode = pick(4);
@@ -301,6 +302,9 @@ TEST(EngineExact, NativeAndGmpDataPathsAgree) {
     SCOPED_TRACE(describe(c));
     cordic::CordicEngine native(m.impl()), gmp(m.impl(), cordic::CordicEngine::Arithmetic::kGmpOnly);
     const int top = static_cast<int>(c.InputWidth) + 3;  // up to 8 times the word range
+    // Input words whose aligned magnitude is just below and at 2^59.
+    const double edge = std::ldexp(1.0, 59 - static_cast<int>(m.B()) + static_cast<int>(c.InputWidth));
+    const double edges[2] = {std::nextafter(edge, 0.0), edge};
     for (int s = 0; s < 60; ++s) {
       cordic::SampleWords in;
       double *words[3] = {&in.x, &in.y, &in.z};
@@ -309,6 +313,7 @@ TEST(EngineExact, NativeAndGmpDataPathsAgree) {
         *w = (pick(2) ? -1.0 : 1.0) * std::floor(mag);
         if (pick(8) == 0) *w += 0.5;
         if (pick(16) == 0) *w = -std::ldexp(1.0, c.InputWidth - 1);
+        if (pick(8) == 0) *w = (pick(2) ? -1.0 : 1.0) * edges[pick(2)];
       }
       const cordic::SampleWords a = native.compute(in), b = gmp.compute(in);
       EXPECT_EQ(a.x, b.x) << in.x << " " << in.y << " " << in.z;
