@@ -46,7 +46,8 @@ typedef struct zelip_cordic_v6_0_config {
   uint32_t OutputWidth;   /* 8..48, or InputWidth/2+1 for sqrt with DataFormat 2 */
   uint32_t Iterations;    /* 0: derived */
   uint32_t Precision;     /* internal width; 0: derived */
-  uint32_t RoundMode;     /* 0 truncate, 1 half up, 2 half away from zero, 3 nearest even */
+  uint32_t RoundMode;     /* 0 truncate, 1 half up, 2 half away from zero, 3 nearest:
+                             ties >= 0 to even, negative ties to odd */
   uint32_t ScaleComp;     /* 0 none; 1, 2, 3 gain compensation */
   uint32_t Reserved;      /* stored and returned, no effect */
 } zelip_cordic_v6_0_config;
