@@ -296,18 +296,28 @@ ZelFix fullPrecision(Op op, const ZelFix& a, const ZelFix& b) {
   return r;
 }
 
-// r := a op b converted into r's own format and modes.
+// r := a op b converted into r's own format and modes. The result is formed
+// in a container of the exact format; the product multiplies magnitudes in
+// Wa + Wb bits, which hold every product, so its container has no extra sign
+// bit. When r itself has the container's format with Truncate and Wrap, the
+// result is formed in r and no conversion follows: r's overflowed flag stays.
 void intoTarget(Op op, ZelFix& r, const ZelFix& a, const ZelFix& b) {
-  const ExactFormat f = formatOf(op, a, b);
+  ExactFormat f = formatOf(op, a, b);
+  if (op == Op::Product && f.sign == Signed) --f.width;
   FixAccess::checkWidth(f.width);
   const double shadow = shadowOf(op, a, b);
   const bool number = a.isNumber() && b.isNumber();
   const bool defined = a.isDefined() && b.isDefined();
   const bool known = a.isKnown() && b.isKnown();
-  withInt(std::max<long>(f.width, r.width()), [&](auto zero) {
+  const bool formedInTarget = r.width() == f.width && r.point() == f.point && r.sign() == f.sign &&
+                              r.quantization() == Truncate && r.overflow() == Wrap;
+  const uint32_t flags = r.flags();
+  // The product is formed with one spare bit (its sign when both are negative).
+  withInt(std::max<long>(f.width + (op == Op::Product ? 1 : 0), r.width()), [&](auto zero) {
     using T = decltype(zero);
     FixAccess::convertValue(r, exactValue<T>(op, a, b, f), f.width, f.point, f.sign, r.quantization());
   });
+  if (formedInTarget) Access::setFlags(r, flags);
   FixAccess::setShadow(r, shadow);
   FixAccess::copyFlags(r, number, defined, known);
 }

@@ -537,6 +537,34 @@ TEST(ZelFixTargets, IntoTargetAndBitwise) {
   EXPECT_TRUE(other.ZelNum::isZero());
 }
 
+TEST(ZelFixTargets, ResultFormedInTheTargetItself) {
+  // A target that already has the exact result format with Truncate and Wrap
+  // receives the result without a conversion, so its overflowed flag (here
+  // left by a double that did not fit) is not touched.
+  ZelFix sum = fix(0, 18, 15);
+  sum = 100.0;
+  ASSERT_TRUE(sum.overflowed());
+  ZelFix::sumInto(sum, fix(0.5, 16, 15), fix(0.25, 16, 15));
+  EXPECT_EQ(sum.toDouble(), 0.75);
+  EXPECT_TRUE(sum.overflowed());
+  ZelFix other = fix(0, 17, 15);  // another format: converted, flag cleared
+  other = 100.0;
+  ZelFix::differenceInto(other, fix(0.5, 16, 15), fix(0.25, 16, 15));
+  EXPECT_FALSE(other.overflowed());
+
+  // The product container is Wa + Wb wide (Pa + Pb point), with no extra sign bit.
+  ZelFix product = fix(0, 32, 30);
+  product = 100.0;
+  ZelFix::productInto(product, fix(0.5, 16, 15), fix(-0.5, 16, 15));
+  EXPECT_EQ(product.toDouble(), -0.25);
+  EXPECT_TRUE(product.overflowed());
+  // ... so two 2048-bit signed operands fit the 4096-bit limit.
+  ZelFix wide(0, 4096, 0, Signed, Truncate, Wrap);
+  EXPECT_NO_THROW(ZelFix::productInto(wide, ZelFix(-3, 2048, 0, Signed, Truncate, Wrap),
+                                      ZelFix(5, 2048, 0, Signed, Truncate, Wrap)));
+  EXPECT_EQ(wide.toDouble(), -15.0);
+}
+
 TEST(ZelComplexDatapath, FormatsOfResults) {
   ZelComplex a(16, 15, Signed, Truncate, Wrap), b(16, 15, Signed, Truncate, Wrap);
   a.set(-1.0, 0.0);
