@@ -621,6 +621,7 @@ std::string ZelFix::toString() const {
     if (i == dotBefore) s += '.';
     s += unknown ? 'X' : (getBit(width_ - 1 - i) ? '1' : '0');
   }
+  if (dotBefore == width_) s += '.';  // point 0: the binary point follows the last bit
   s += "'";
   return s;
 }

@@ -494,6 +494,10 @@ TEST(ZelFixFlags, NanUnknownAndText) {
   EXPECT_EQ(ZelFix::fromBool(true).typeName(), "Bool");
   EXPECT_EQ(fix(1.5, 8, 4).toString(), "ZelFix[8,4] '0001.1000'");
   EXPECT_EQ(fix(1.5, 8, 4, Unsigned).toString(), "Unsigned ZelFix[8,4] '0001.1000'");
+  // The point goes after the first width - point bits: last for point 0, first for point = width.
+  EXPECT_EQ(fix(3.0, 4, 0).toString(), "ZelFix[4,0] '0011.'");
+  EXPECT_EQ(fix(0.5, 4, 4, Unsigned).toString(), "Unsigned ZelFix[4,4] '.1000'");
+  EXPECT_EQ(fix(0.125, 4, 5, Unsigned).toString(), "Unsigned ZelFix[4,5] '0100'");
   EXPECT_EQ(fix(-1.25, 8, 4).valueText(10), "-1.25");
   EXPECT_EQ(fix(-1.25, 8, 4).valueText(2), "-1.0100<base2>");
   EXPECT_EQ(fix(10.5, 8, 1).valueText(16, 2), "A.80<base16>");
