@@ -1,19 +1,9 @@
 #include "r2_loop.h"
 
-#include "r2_dit_pe.h"
-
 #include <algorithm>
+#include <bit>
 
 namespace zelfft {
-
-namespace {
-
-// Growth-class bounds of the radix-2 engine: 53/128 and 106/128. A stage
-// whose outputs reach class c is followed by a shift of c under block
-// floating point.
-constexpr double kClassBounds[] = {0.4140625, 0.828125};
-
-}  // namespace
 
 R2_loop::R2_loop(const FftSettings &s) : memory(2 * static_cast<size_t>(kBankWords)) {
   input_width = s.internal_input_width;
@@ -35,8 +25,8 @@ R2_loop::R2_loop(const FftSettings &s) : memory(2 * static_cast<size_t>(kBankWor
   for (int bank = 0; bank < 2; ++bank) {
     for (int a = 0; a < used; ++a) word(bank, a).adoptFormat(data_format);
   }
-  for (ZelComplex &x : pe_inputs) x.adoptFormat(data_format);
-  twiddle.adoptFormat(twiddle_format);
+  work_.resize(static_cast<size_t>(1) << nfft_max);
+  twiddles_.resize(static_cast<size_t>(1) << (nfft_max - 1));
 }
 
 R2_loop::~R2_loop() = default;
@@ -46,64 +36,83 @@ void R2_loop::take_length(const FftSettings &s) {
   length = s.length;
 }
 
-void R2_loop::update_class(const ZelComplex &written) {
-  bfp_class = std::max<int32_t>(bfp_class, growth_class(written, kClassBounds, 2));
-}
-
 void R2_loop::run(TWIDDLE_ROM &rom) {
-  R2_DIT_PE pe(pe_inputs, *this);
   const int n = length;
   const int64_t nmax = int64_t{1} << nfft_max;
   const int64_t step = nmax / n;
+  for (int k = 0; k < n / 2; ++k) {
+    int64_t e = k * step;
+    if (direction == 1) e = (nmax - e) & (nmax - 1);
+    const ZelComplex &w = rom.lookup(e);
+    twiddles_[static_cast<size_t>(k)] = {raw::pattern_of(w.real()), raw::pattern_of(w.imag())};
+  }
+  // Datum A < N: the parity of its one bits is bit_sum(A) & 1, its bank.
+  for (int a = 0; a < n; ++a) {
+    const ZelComplex &w = word(std::popcount(static_cast<unsigned>(a)) & 1, a >> 1);
+    work_[static_cast<size_t>(a)] = {raw::pattern_of(w.real()), raw::pattern_of(w.imag())};
+  }
+
+  R2_DIT_PE pe(*this);
+  if (pe.narrow_products()) {
+    run_stages<int64_t>(pe);
+  } else {
+    run_stages<raw::Wide>(pe);
+  }
+  overflow = pe.overflow;
+
+  for (int a = 0; a < n; ++a) {
+    ZelComplex &w = word(std::popcount(static_cast<unsigned>(a)) & 1, a >> 1);
+    raw::set_pattern(w.real(), work_[static_cast<size_t>(a)].re);
+    raw::set_pattern(w.imag(), work_[static_cast<size_t>(a)].im);
+  }
+}
+
+template <class Product>
+void R2_loop::run_stages(R2_DIT_PE &pe) {
+  const int n = length;
   total_shift = 0;
   // The input's headroom decides the shift of stage 0.
   bfp_class = std::max(1 - bfp_class, 0);
   // The growth class only steers block floating point; other
   // configurations skip measuring it.
   const bool measure = has_bfp == 1;
+  RawComplex *data = work_.data();
 
   for (int s = 0; s < nfft; ++s) {
     stage_index = s;
     int shift = 0;
     if (has_scaling == 1) shift = has_bfp == 1 ? bfp_class : static_cast<int>((scaling_word >> (2 * s)) & 3u);
     total_shift += shift;
-    bfp_class = 0;
-    const int low_mask = (1 << s) - 1;
     // The butterflies of a stage are independent of each other (each reads
     // and writes its own pair; the class and the overflow flag only
-    // accumulate), so they are visited grouped by twiddle, b mod 2^s, to
-    // look each factor up once per stage. The results are those of the
-    // order b = 0, 1, 2, ...
-    for (int k = 0; k <= low_mask; ++k) {
-      int64_t e = static_cast<int64_t>(k) * (int64_t{1} << (nfft - 1 - s)) * step;
-      if (direction == 1) e = (nmax - e) & (nmax - 1);
-      twiddle = rom.lookup(e);
-      for (int b = k; b < n / 2; b += low_mask + 1) {
-        butterfly_index = b;
-        const int p = bit_sum(b) & 1;
-        // Logical addresses of the pair: b with a 0 bit inserted at position
-        // s, and that plus 2^s; a0 lies in bank p, a1 in the other one, each
-        // at word A >> 1.
-        const int a0 = ((b & ~low_mask) << 1) | k;
-        const int a1 = a0 + (1 << s);
-        ZelComplex &w0 = word(p, a0 >> 1);
-        ZelComplex &w1 = word(p ^ 1, a1 >> 1);
-        pe_inputs[0] = w0;
-        pe_inputs[1] = w1;
-
-        pe.butterfly(twiddle, shift);
-
-        // Written bank 0 first, then bank 1, as the memory ports do.
-        ZelComplex &bank0 = p == 0 ? w0 : w1;
-        ZelComplex &bank1 = p == 0 ? w1 : w0;
-        bank0 = pe.outputs[p];
-        if (measure) update_class(bank0);
-        bank1 = pe.outputs[p ^ 1];
-        if (measure) update_class(bank1);
+    // accumulate), so the order of visiting them does not change a bit.
+    // Butterfly (g, j) pairs datum a0 = g * 2^(s+1) + j with a0 + 2^s and
+    // uses twiddle j * 2^(nfft-1-s).
+    const int span = 1 << s;
+    const int twiddle_stride = 1 << (nfft - 1 - s);
+    // Largest v ^ (v >> 63) over the parts written: |v| for v >= 0, |v| - 1
+    // below. The growth class only grows with it.
+    int64_t largest = 0;
+    for (int base = 0; base < n; base += 2 * span) {
+      for (int j = 0; j < span; ++j) {
+        RawComplex &x0 = data[base + j];
+        RawComplex &x1 = data[base + j + span];
+        pe.template butterfly<Product>(x0, x1, twiddles_[static_cast<size_t>(j) * twiddle_stride], shift);
+        if (measure) {
+          for (const RawComplex &y : {x0, x1}) {
+            largest = std::max({largest, y.re ^ (y.re >> 63), y.im ^ (y.im >> 63)});
+          }
+        }
       }
     }
+    // Class bounds 53/128 and 106/128, compared on the word's top 8 bits (7
+    // fraction bits, floored) as the hardware does: v lies in [-b, b) for
+    // such a bound b exactly when (v ^ (v >> 63)) >> (Bo-8) is below b * 128.
+    const int64_t probe = largest >> (output_width - 8);
+    bfp_class = measure ? (probe >= 53 ? 1 : 0) + (probe >= 106 ? 1 : 0) : 0;
   }
-  overflow = pe.overflow;
+  // The index the hardware's last butterfly leaves behind.
+  butterfly_index = n / 2 - 1;
 }
 
 }  // namespace zelfft

@@ -7,6 +7,8 @@
 
 #include "fft_base.h"
 #include "fft_settings.h"
+#include "fixed_registers.h"
+#include "r2_dit_pe.h"
 #include "twiddle_rom.h"
 
 #include <vector>
@@ -32,11 +34,20 @@ class R2_loop : public FFT {
   }
 
   std::vector<ZelComplex> memory;  // bank 0 words, then bank 1 words
-  ZelComplex pe_inputs[2];         // x0, x1 of the running butterfly
-  ZelComplex twiddle;              // (TW+1, TW-1), truncation, saturation
 
  private:
-  void update_class(const ZelComplex &written);
+  // The stages, with the product sums formed in `Product` (see
+  // R2_DIT_PE::narrow_products).
+  template <class Product>
+  void run_stages(R2_DIT_PE &pe);
+
+  // The transform's data by logical address while run computes; the memory
+  // words are copied in before the first stage and back after the last.
+  std::vector<RawComplex> work_;
+  // Twiddle k: lookup(k * step) for an inverse transform, its conjugate
+  // lookup(Nmax - k * step) for a forward one, step = Nmax / N. Stage s
+  // uses k = j * 2^(nfft-1-s), j < 2^s: always k < N/2.
+  std::vector<RawComplex> twiddles_;
 };
 
 }  // namespace zelfft
