@@ -45,6 +45,7 @@ ZelFix::ZelFix(double x, int width, int point, int sign, int quantization, int o
   Access::setWidth(*this, width);
   point_ = point;
   *this = x;
+  shadow_ = x;  // also for a NaN, whose assignment leaves the shadow alone
 }
 
 ZelFix::ZelFix(const ZelNum& n) : ZelNum(n), point_(0), shadow_(n.toDouble()) {}

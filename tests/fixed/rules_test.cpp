@@ -482,6 +482,10 @@ TEST(ZelFixFlags, NanUnknownAndText) {
   EXPECT_FALSE(v < other);
   EXPECT_FALSE(v >= other);
 
+  ZelFix made = fix(std::nan(""), 8, 4);  // made from a NaN: the shadow is still the value it was made from
+  EXPECT_FALSE(made.isNumber() || made.isDefined() || made.isKnown());
+  EXPECT_TRUE(std::isnan(made.shadow()));
+
   ZelFix free = fix(0.5, 16, 15);
   free.setNanFree(true);
   EXPECT_EQ(free.typeName(), "Fix_16_15");
