@@ -10,7 +10,6 @@ R2_DIT_PE::R2_DIT_PE(const FFT &engine) {
   has_scaling = engine.has_scaling;
   overflow = 0;
   work_point = output_width + 2;
-  product_width_ = output_width + twiddle_width + 2;
   round_constant_ = (int64_t{1} << (twiddle_width - 5)) - 1;
   convergent_ = has_rounding == 1;
 }

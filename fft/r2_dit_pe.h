@@ -42,7 +42,6 @@ class R2_DIT_PE : public FFT {
   int32_t work_point;
 
  private:
-  int product_width_;
   int64_t round_constant_;  // 2^(TW-5) - 1 units of 2^-(Bo+TW-2): just under half a unit of W
   bool convergent_;
 };
