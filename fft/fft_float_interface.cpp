@@ -132,10 +132,17 @@ double scale_float_input(double x, int e, int bits) {
 
 void finish_float_block(double *re, double *im, int n, const FloatBlock &block, int t, int *overflow) {
   if (block.invalid_data) {
-    // The engine ran on NaNs and zeros; nothing of it is kept.
+    // Nothing of the run is kept, and its flag is 0. A NaN sample enters the
+    // data path as a ZelFix marked not-a-number, and every butterfly passes
+    // the mark on to its outputs. A marked part never compares as out of
+    // range and measures as the largest growth class, so every stage after
+    // the first runs with the largest shift, and the first cannot overflow.
+    // The raw engines carry such a sample as 0 without the mark, so they
+    // could raise the flag where the marked data path does not.
     const double nan = invalidation_nan();
     std::fill(re, re + n, nan);
     std::fill(im, im + n, nan);
+    *overflow = 0;
     return;
   }
   for (int k = 0; k < n; ++k) {

@@ -48,7 +48,7 @@ double scale_float_input(double x, int e, int bits);
 // The output pass: rounds every result to a 24-bit significand, multiplies by
 // 2^t (t: the scale to restore), turns magnitudes beyond the single range
 // into their single-precision value (setting *overflow), or makes every
-// result the invalidation NaN when the block was invalid.
+// result the invalidation NaN, with *overflow 0, when the block was invalid.
 void finish_float_block(double *re, double *im, int n, const FloatBlock &block, int t, int *overflow);
 
 }  // namespace zelfft

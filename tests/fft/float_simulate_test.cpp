@@ -29,13 +29,13 @@ struct FloatRun {
   int block_exp = -1, overflow = -1;
 };
 
-std::unique_ptr<State, StateDeleter> float_state(int arch, int nfft_max) {
+std::unique_ptr<State, StateDeleter> float_state(int arch, int nfft_max, int twiddle_width = 24) {
   korvane_ip_zelfft_v9_0_generics g = korvane_ip_zelfft_v9_0_get_default_generics();
   g.C_ARCH = arch;
   g.C_NFFT_MAX = nfft_max;
   g.C_USE_FLT_PT = 1;
   g.C_INPUT_WIDTH = 32;
-  g.C_TWIDDLE_WIDTH = 24;
+  g.C_TWIDDLE_WIDTH = twiddle_width;
   return std::unique_ptr<State, StateDeleter>(korvane_ip_zelfft_v9_0_create_state(g));
 }
 
@@ -164,6 +164,27 @@ TEST(FloatSimulate, ResultsBeyondSingleRangeOverflow) {
     EXPECT_TRUE(std::isinf(r.re[0]) && r.re[0] > 0);
     EXPECT_EQ(r.overflow, 1);
     EXPECT_EQ(r.block_exp, 0);
+  }
+}
+
+// The radix-2 block-floating-point core can overflow with coarse twiddles:
+// here stage 2 meets x0 = 0.414 and x1 = 0.414 (1 + j) under a shift of 0,
+// and 0.414 + 0.414 * 2 * 91/128 exceeds 1. A NaN anywhere in the block makes
+// the whole run NaN-marked: such words are never out of range and always take
+// the largest growth class, so the flag of an invalid block is 0.
+TEST(FloatSimulate, AnInvalidBlockNeverOverflows) {
+  for (int arch : {2, 4}) {
+    SCOPED_TRACE(arch);
+    auto s = float_state(arch, 3, 8);
+    std::vector<double> xr = {0.828, 0.828, 0, 0, 0, 0, 0, 0}, xi = {0, 0.828, 0, 0, 0, 0, 0, 0};
+    FloatRun r = run(s.get(), xr, xi);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.overflow, 1);
+    xr[2] = std::numeric_limits<double>::quiet_NaN();
+    r = run(s.get(), xr, xi);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(bits_of(r.re[0]), 0x7FFFFFFFE0000000ull);
+    EXPECT_EQ(r.overflow, 0);
   }
 }
 
