@@ -94,6 +94,21 @@ int FFT::sign_headroom(const ZelComplex &value) {
   return std::min(sign_headroom(value.real()), sign_headroom(value.imag()));
 }
 
+int FFT::sign_headroom(int64_t pattern, int width) {
+  const int64_t sign = pattern < 0 ? 1 : 0;
+  int headroom = 0;
+  for (int pos = width - 2; pos >= width - 4; --pos) {
+    const int64_t bit = pos < 0 ? 0 : (pattern >> pos) & 1;
+    if (bit != sign) break;
+    ++headroom;
+  }
+  return headroom;
+}
+
+int FFT::sign_headroom(const RawComplex &word, int width) {
+  return std::min(sign_headroom(word.re, width), sign_headroom(word.im, width));
+}
+
 int FFT::growth_class(const ZelFix &value, const double *thresholds, int count) {
   class_probe = value;
   const double v = class_probe.toDouble();

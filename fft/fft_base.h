@@ -9,15 +9,19 @@
 // exactly this and nothing else:
 //   Engine(const FftSettings &settings)     copies the parameters it needs
 //   void take_length(const FftSettings &s)  copies the run-time length fields
-//   ZelComplex &word(int bank, int address) one word of the data memory
-//                                           (the pipelined engine has bank 0 only)
+//   WordFormat word_format() const          the format of the memory words
+//   RawComplex &datum(int address)          the word of a logical address
+//                                           (the pipelined engine: word n)
 //   void run(TWIDDLE_ROM &rom)              the whole transform, in place
 // and the inherited fields bfp_class, scaling_word, direction (written before
 // run), total_shift, overflow (read after it) and r4_address_mask; the
 // pipelined engine also exposes its memory word width as `word_width`.
+// The memories hold raw patterns (word_format.h), so loading and unloading
+// convert a sample once, with the ZelFix assignment's exact rule.
 #pragma once
 
 #include "fft_settings.h"
+#include "fixed_registers.h"
 #include "zel_complex.h"
 #include "zel_fix.h"
 
@@ -56,6 +60,9 @@ class FFT {
   static int sign_headroom(const ZelFix &value);
   // The smaller headroom of the two parts.
   static int sign_headroom(const ZelComplex &value);
+  // The same for a word held as the patterns of a `width`-bit format.
+  static int sign_headroom(int64_t pattern, int width);
+  static int sign_headroom(const RawComplex &word, int width);
 
   // Growth class of a value for block floating point. The value is measured
   // through class_probe (8 bits, 7 fractional, truncation, wrap), as the

@@ -4,10 +4,17 @@
 // where sample n goes and where X[k] is read, so each architecture has one
 // small transfer routine below (radix-4, radix-2, pipelined). Every engine
 // offers the same few members (see fft_base.h): take_length(settings),
-// word(bank, address), run(rom), and the FFT fields bfp_class, scaling_word,
-// direction, total_shift, overflow and r4_address_mask; the pipelined engine
-// adds word_width. The transfer routines are templates over the engine type,
-// so an engine needs nothing else to be driven from here.
+// word_format(), datum(address), run(rom), and the FFT fields bfp_class,
+// scaling_word, direction, total_shift, overflow and r4_address_mask; the
+// pipelined engine adds word_width. The transfer routines are templates over
+// the engine type, so an engine needs nothing else to be driven from here.
+//
+// The memories hold raw patterns: a sample is stored as the pattern the
+// ZelFix assignment of its double into the word's format gives, and a
+// result is read as that word's exact value (word_format.h). The burst
+// engines address their memories by logical address; the bank and word the
+// hardware uses for logical address A (digit_sum(A) & 3 and the radix-4
+// word rule, or bit_sum(A) & 1 and A >> 1) hold the same datum.
 #include "fft_simulate.h"
 
 #include "fft_base.h"
@@ -17,6 +24,7 @@
 #include "r22_pipeline.h"
 #include "r2_loop.h"
 #include "r4_loop.h"
+#include "word_format.h"
 
 #include <algorithm>
 #include <cmath>
@@ -272,11 +280,6 @@ SamplePrep prepare_fixed(const Call &c, std::ostream &err) {
 // ---------------------------------------------------------------------------
 // Loading, running and unloading, per architecture.
 
-void store(ZelComplex &word, double re, double im) {
-  word.real() = re;
-  word.imag() = im;
-}
-
 template <class Engine>
 void set_controls(Engine &e, const Call &c) {
   const FftSettings &s = c.state->settings;
@@ -295,55 +298,52 @@ void finish(Engine &e, Outputs &out) {
   out.overflow = e.overflow;
 }
 
-void unload(const ZelComplex &word, Outputs &out, int k) {
-  out.xk_re[k] = word.real().toDouble();
-  out.xk_im[k] = word.imag().toDouble();
+void unload(const WordFormat &f, const RawComplex &word, Outputs &out, int k) {
+  out.xk_re[k] = f.value(word.re);
+  out.xk_im[k] = f.value(word.im);
 }
 
-// Radix-4: sample n goes to logical address digit_reverse(n), in bank
-// digit_sum(A) & 3; X[k] is read from logical address k.
+// Radix-4: sample n goes to logical address digit_reverse(n) (bank
+// digit_sum(A) & 3); X[k] is read from logical address k.
 template <class Engine>
 void transfer_radix4(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_ROM &rom) {
   const FftSettings &s = c.state->settings;
   const int n_len = s.length;
   const double divide = s.has_scaling == 0 ? std::ldexp(1.0, -(s.internal_output_width - s.internal_input_width)) : 1.0;
+  const WordFormat f = e.word_format();
   e.take_length(s);
   e.bfp_class = 32;
   for (int n = 0; n < n_len; ++n) {
-    const int a = e.digit_reverse(n);
-    const int address = s.odd_nfft == 0 ? (a & e.r4_address_mask)
-                                         : ((a >> 2) & (n_len / 8)) + (a & (n_len / 8 - 1));
-    ZelComplex &word = e.word(e.digit_sum(a) & 3, address);
-    store(word, prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
-    e.bfp_class = std::min<int32_t>(e.bfp_class, FFT::sign_headroom(word));
+    RawComplex &word = e.datum(e.digit_reverse(n));
+    word = f.pattern(prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
+    e.bfp_class = std::min<int32_t>(e.bfp_class, FFT::sign_headroom(word, f.width()));
   }
   set_controls(e, c);
   e.run(rom);
   e.r4_address_mask = s.r4_address_mask;
-  for (int k = 0; k < n_len; ++k) {
-    unload(e.word(e.digit_sum(k) & 3, ((s.r4_length >> 2) & (k >> 2)) + (e.r4_address_mask & k)), *c.out, k);
-  }
+  for (int k = 0; k < n_len; ++k) unload(f, e.datum(k), *c.out, k);
   finish(e, *c.out);
 }
 
 // Radix-2: sample n goes to logical address bit_reverse(n), that is bank
-// bit_sum(n) & 1, word bit_reverse_short(n mod N/2); X[k] is at bank
-// bit_sum(k) & 1, word k >> 1.
+// bit_sum(n) & 1, word bit_reverse_short(n mod N/2); X[k] is at logical
+// address k (bank bit_sum(k) & 1, word k >> 1).
 template <class Engine>
 void transfer_radix2(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_ROM &rom) {
   const FftSettings &s = c.state->settings;
   const int n_len = s.length;
   const double divide = s.has_scaling == 0 ? std::ldexp(1.0, -(s.internal_output_width - s.internal_input_width)) : 1.0;
+  const WordFormat f = e.word_format();
   e.take_length(s);
   e.bfp_class = 32;
   for (int n = 0; n < n_len; ++n) {
-    ZelComplex &word = e.word(e.bit_sum(n) & 1, e.bit_reverse_short(n & (n_len / 2 - 1)));
-    store(word, prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
-    e.bfp_class = std::min<int32_t>(e.bfp_class, FFT::sign_headroom(word));
+    RawComplex &word = e.datum(e.bit_reverse(n));
+    word = f.pattern(prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
+    e.bfp_class = std::min<int32_t>(e.bfp_class, FFT::sign_headroom(word, f.width()));
   }
   set_controls(e, c);
   e.run(rom);
-  for (int k = 0; k < n_len; ++k) unload(e.word(e.bit_sum(k) & 1, k >> 1), *c.out, k);
+  for (int k = 0; k < n_len; ++k) unload(f, e.datum(k), *c.out, k);
   finish(e, *c.out);
 }
 
@@ -356,13 +356,14 @@ void transfer_pipelined(Engine &e, const Call &c, const SamplePrep &prep, TWIDDL
   const int n_len = s.length;
   const bool widened = s.has_scaling == 0 || s.has_bfp == 1;
   const double divide = widened ? std::ldexp(1.0, -(e.word_width - s.internal_input_width)) : 1.0;
+  const WordFormat f = e.word_format();
   e.take_length(s);
   for (int n = 0; n < n_len; ++n) {
-    store(e.word(0, n), prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
+    e.datum(n) = f.pattern(prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
   }
   set_controls(e, c);
   e.run(rom);
-  for (int k = 0; k < n_len; ++k) unload(e.word(0, e.bit_reverse(k)), *c.out, k);
+  for (int k = 0; k < n_len; ++k) unload(f, e.datum(e.bit_reverse(k)), *c.out, k);
   finish(e, *c.out);
 }
 

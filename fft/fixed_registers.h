@@ -8,7 +8,7 @@
 // register's rule exactly as a ZelFix assignment would: the bits are aligned
 // at the binary point and floored, optionally rounded half to even with the
 // "safe" guard, and cut to the register width (wrap). The engine memories
-// stay ZelComplex words; the engines copy patterns in and out once per run.
+// hold their words the same way (word_format.h).
 #pragma once
 
 #include "zel_complex.h"

@@ -20,17 +20,9 @@ R22_pipeline::R22_pipeline(const FftSettings &settings) {
   data_format.setFormat(word_width, word_width - 1, zel::Signed, zel::Truncate, zel::Wrap);
   twiddle_format.setFormat(twiddle_width + 1, twiddle_width - 1, zel::Signed, zel::Truncate, zel::Saturate);
 
-  const int formatted = 1 << nfft_max;
-  memory.reserve(kWords);
-  for (int w = 0; w < kWords; ++w) {
-    if (w < formatted) {
-      memory.emplace_back(word_width + 1, word_width - 1, zel::Signed, zel::Truncate, zel::Wrap);
-    } else {
-      memory.emplace_back();
-    }
-  }
-  work_.resize(static_cast<size_t>(formatted));
-  twiddles_.resize(static_cast<size_t>(formatted));
+  // Every word a transform of C_NFFT_MAX can reach, value 0.
+  memory.resize(static_cast<size_t>(1) << nfft_max);
+  twiddles_.resize(static_cast<size_t>(1) << nfft_max);
 }
 
 R22_pipeline::~R22_pipeline() = default;
@@ -51,10 +43,6 @@ int R22_pipeline::stage_shift(int s) const {
 
 void R22_pipeline::run(TWIDDLE_ROM &rom) {
   raw::load_twiddles(rom, nfft_max, length, direction, twiddles_);
-  for (int a = 0; a < length; ++a) {
-    const ZelComplex &w = memory[static_cast<size_t>(a)];
-    work_[static_cast<size_t>(a)] = {raw::pattern_of(w.real()), raw::pattern_of(w.imag())};
-  }
 
   R22_DIF_PE pe(pe_inputs, *this, word_width);
   total_shift = 0;
@@ -74,8 +62,8 @@ void R22_pipeline::run(TWIDDLE_ROM &rom) {
       for (int i = 0; i < span; ++i, ++butterfly_index) {
         const size_t u = static_cast<size_t>(g * group_size + i);
         const size_t l = u + static_cast<size_t>(span);
-        pe_inputs[0] = work_[u];
-        pe_inputs[1] = work_[l];
+        pe_inputs[0] = memory[u];
+        pe_inputs[1] = memory[l];
         if ((s & 1) == 1) {
           const size_t k1 = static_cast<size_t>(upper_factor * i) << twiddle_scale;
           const size_t k2 = static_cast<size_t>(lower_factor * i) << twiddle_scale;
@@ -83,19 +71,13 @@ void R22_pipeline::run(TWIDDLE_ROM &rom) {
         } else {
           pe.butterfly(twiddles_[0], twiddles_[0], s, g, shift);  // no twiddle in a pair's first stage
         }
-        work_[u] = {raw::wrap(pe.outputs[0].re, memory_width), raw::wrap(pe.outputs[0].im, memory_width)};
-        work_[l] = {raw::wrap(pe.outputs[1].re, memory_width), raw::wrap(pe.outputs[1].im, memory_width)};
+        memory[u] = {raw::wrap(pe.outputs[0].re, memory_width), raw::wrap(pe.outputs[0].im, memory_width)};
+        memory[l] = {raw::wrap(pe.outputs[1].re, memory_width), raw::wrap(pe.outputs[1].im, memory_width)};
         overflow = pe.overflow;
       }
     }
   }
   if (has_scaling == 1 && has_bfp == 1) normalise();
-
-  for (int a = 0; a < length; ++a) {
-    ZelComplex &w = memory[static_cast<size_t>(a)];
-    raw::set_pattern(w.real(), work_[static_cast<size_t>(a)].re);
-    raw::set_pattern(w.imag(), work_[static_cast<size_t>(a)].im);
-  }
 }
 
 void R22_pipeline::normalise() {
@@ -105,8 +87,8 @@ void R22_pipeline::normalise() {
   const double unit = std::ldexp(1.0, nfft_max + 1 - (word_width - 1));
   double best = 0.0;
   for (int a = 0; a < length; ++a) {
-    const double r = static_cast<double>(work_[static_cast<size_t>(a)].re) * unit;
-    const double m = static_cast<double>(work_[static_cast<size_t>(a)].im) * unit;
+    const double r = static_cast<double>(memory[static_cast<size_t>(a)].re) * unit;
+    const double m = static_cast<double>(memory[static_cast<size_t>(a)].im) * unit;
     const double c = std::fabs(r) > std::fabs(m) ? r : m;
     if (std::fabs(c) >= std::fabs(best)) best = c;
   }
@@ -118,8 +100,8 @@ void R22_pipeline::normalise() {
   total_shift = k;
   // Each part shifted right by k, the dropped bits floored away.
   for (int a = 0; a < length; ++a) {
-    work_[static_cast<size_t>(a)].re >>= k;
-    work_[static_cast<size_t>(a)].im >>= k;
+    memory[static_cast<size_t>(a)].re >>= k;
+    memory[static_cast<size_t>(a)].im >>= k;
   }
 }
 

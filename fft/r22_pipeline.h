@@ -16,6 +16,7 @@
 #include "r22_dif_pe.h"
 #include "r4_dit_pe.h"
 #include "twiddle_rom.h"
+#include "word_format.h"
 
 #include <vector>
 
@@ -23,8 +24,6 @@ namespace zelfft {
 
 class R22_pipeline : public FFT {
  public:
-  static constexpr int kWords = 65536;
-
   explicit R22_pipeline(const FftSettings &settings);
   ~R22_pipeline() override;
 
@@ -36,12 +35,15 @@ class R22_pipeline : public FFT {
   // only, else 0).
   void run(TWIDDLE_ROM &rom);
 
+  // Memory words are (word_width + 1, word_width - 1), truncation, wrap:
+  // values between the stages of a pair may reach [-2, 2).
+  WordFormat word_format() const { return WordFormat(word_width + 1, word_width - 1); }
+  // Word n of the memory.
+  RawComplex &datum(int address) { return memory[static_cast<size_t>(address)]; }
   // The memory has one bank.
-  ZelComplex &word(int /*bank*/, int address) { return memory[static_cast<size_t>(address)]; }
+  RawComplex &word(int /*bank*/, int address) { return datum(address); }
 
-  // Memory words are (word_width + 1, word_width - 1): values between the
-  // stages of a pair may reach [-2, 2).
-  std::vector<ZelComplex> memory;
+  std::vector<RawComplex> memory;  // 2^nfft_max words
   int32_t word_width;       // Bm
   RawComplex pe_inputs[2];  // x0, x1 of the running butterfly
 
@@ -49,7 +51,6 @@ class R22_pipeline : public FFT {
   int stage_shift(int stage) const;
   void normalise();
 
-  std::vector<RawComplex> work_;      // the transform's data while run computes
   std::vector<RawComplex> twiddles_;  // as for the radix-4 engine
 };
 

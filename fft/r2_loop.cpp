@@ -5,7 +5,7 @@
 
 namespace zelfft {
 
-R2_loop::R2_loop(const FftSettings &s) : memory(2 * static_cast<size_t>(kBankWords)) {
+R2_loop::R2_loop(const FftSettings &s) {
   input_width = s.internal_input_width;
   output_width = s.internal_output_width;
   twiddle_width = s.twiddle_width;
@@ -20,12 +20,8 @@ R2_loop::R2_loop(const FftSettings &s) : memory(2 * static_cast<size_t>(kBankWor
   // the (empty) format they have.
   data_format.setFormat(bo, bo - 1, zel::Signed, zel::Truncate, zel::Wrap);
   twiddle_format.setFormat(tw + 1, tw - 1, zel::Signed, zel::Truncate, zel::Saturate);
-  // Only the words a transform of C_NFFT_MAX can reach get the data format.
-  const int used = 1 << (nfft_max - 1);
-  for (int bank = 0; bank < 2; ++bank) {
-    for (int a = 0; a < used; ++a) word(bank, a).adoptFormat(data_format);
-  }
-  work_.resize(static_cast<size_t>(1) << nfft_max);
+  // Every word a transform of C_NFFT_MAX can reach, value 0.
+  memory.resize(static_cast<size_t>(1) << nfft_max);
   twiddles_.resize(static_cast<size_t>(1) << (nfft_max - 1));
 }
 
@@ -34,6 +30,11 @@ R2_loop::~R2_loop() = default;
 void R2_loop::take_length(const FftSettings &s) {
   nfft = s.nfft;
   length = s.length;
+}
+
+RawComplex &R2_loop::word(int bank, int address) {
+  const int parity = std::popcount(static_cast<unsigned>(address)) & 1;
+  return datum(2 * address + ((bank ^ parity) & 1));
 }
 
 void R2_loop::run(TWIDDLE_ROM &rom) {
@@ -46,11 +47,6 @@ void R2_loop::run(TWIDDLE_ROM &rom) {
     const ZelComplex &w = rom.lookup(e);
     twiddles_[static_cast<size_t>(k)] = {raw::pattern_of(w.real()), raw::pattern_of(w.imag())};
   }
-  // Datum A < N: the parity of its one bits is bit_sum(A) & 1, its bank.
-  for (int a = 0; a < n; ++a) {
-    const ZelComplex &w = word(std::popcount(static_cast<unsigned>(a)) & 1, a >> 1);
-    work_[static_cast<size_t>(a)] = {raw::pattern_of(w.real()), raw::pattern_of(w.imag())};
-  }
 
   R2_DIT_PE pe(*this);
   if (pe.narrow_products()) {
@@ -59,12 +55,6 @@ void R2_loop::run(TWIDDLE_ROM &rom) {
     run_stages<raw::Wide>(pe);
   }
   overflow = pe.overflow;
-
-  for (int a = 0; a < n; ++a) {
-    ZelComplex &w = word(std::popcount(static_cast<unsigned>(a)) & 1, a >> 1);
-    raw::set_pattern(w.real(), work_[static_cast<size_t>(a)].re);
-    raw::set_pattern(w.imag(), work_[static_cast<size_t>(a)].im);
-  }
 }
 
 template <class Product>
@@ -76,7 +66,7 @@ void R2_loop::run_stages(R2_DIT_PE &pe) {
   // The growth class only steers block floating point; other
   // configurations skip measuring it.
   const bool measure = has_bfp == 1;
-  RawComplex *data = work_.data();
+  RawComplex *data = memory.data();
 
   for (int s = 0; s < nfft; ++s) {
     stage_index = s;

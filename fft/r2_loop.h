@@ -3,6 +3,10 @@
 // time. Logical datum A lives in bank bit_sum(A) & 1 at word A >> 1, so the
 // two operands of every butterfly sit in different banks and can be read in
 // one cycle.
+//
+// The model keeps the memory as one array by logical address: for the
+// transform's length the two banks and this array hold the same words, one
+// to one, and the stages can then address their operands directly.
 #pragma once
 
 #include "fft_base.h"
@@ -10,6 +14,7 @@
 #include "fixed_registers.h"
 #include "r2_dit_pe.h"
 #include "twiddle_rom.h"
+#include "word_format.h"
 
 #include <vector>
 
@@ -17,8 +22,6 @@ namespace zelfft {
 
 class R2_loop : public FFT {
  public:
-  static constexpr int kBankWords = 32768;  // 2 x 2^15 words: the largest transform
-
   explicit R2_loop(const FftSettings &settings);
   ~R2_loop() override;
 
@@ -29,11 +32,15 @@ class R2_loop : public FFT {
   // total_shift and the overflow flag in overflow.
   void run(TWIDDLE_ROM &rom);
 
-  ZelComplex &word(int bank, int address) {
-    return memory[static_cast<size_t>(bank) * kBankWords + static_cast<size_t>(address)];
-  }
+  // Memory words are (Bo, Bo-1), truncation, wrap.
+  WordFormat word_format() const { return WordFormat(output_width, output_width - 1); }
+  // The word of logical address A.
+  RawComplex &datum(int address) { return memory[static_cast<size_t>(address)]; }
+  // The word at `address` of `bank` for the present length: the datum A
+  // with A >> 1 = address whose one bits have the bank's parity.
+  RawComplex &word(int bank, int address);
 
-  std::vector<ZelComplex> memory;  // bank 0 words, then bank 1 words
+  std::vector<RawComplex> memory;  // by logical address, 2^nfft_max words
 
  private:
   // The stages, with the product sums formed in `Product` (see
@@ -41,9 +48,6 @@ class R2_loop : public FFT {
   template <class Product>
   void run_stages(R2_DIT_PE &pe);
 
-  // The transform's data by logical address while run computes; the memory
-  // words are copied in before the first stage and back after the last.
-  std::vector<RawComplex> work_;
   // Twiddle k: lookup(k * step) for an inverse transform, its conjugate
   // lookup(Nmax - k * step) for a forward one, step = Nmax / N. Stage s
   // uses k = j * 2^(nfft-1-s), j < 2^s: always k < N/2.

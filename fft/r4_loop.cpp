@@ -34,19 +34,8 @@ R4_loop::R4_loop(const FftSettings &settings) {
   data_format.setFormat(output_width, output_width - 1, zel::Signed, zel::Truncate, zel::Wrap);
   twiddle_format.setFormat(twiddle_width + 1, twiddle_width - 1, zel::Signed, zel::Truncate, zel::Saturate);
 
-  // Only the words the largest configured transform uses get the data format.
-  const int formatted = 1 << (nfft_max - 2);
-  memory.reserve(static_cast<size_t>(kBanks) * kBankWords);
-  for (int bank = 0; bank < kBanks; ++bank) {
-    for (int w = 0; w < kBankWords; ++w) {
-      if (w < formatted) {
-        memory.emplace_back(output_width, output_width - 1, zel::Signed, zel::Truncate, zel::Wrap);
-      } else {
-        memory.emplace_back();
-      }
-    }
-  }
-  work_.resize(static_cast<size_t>(1) << nfft_max);
+  // Every word a transform of C_NFFT_MAX can reach, value 0.
+  memory.resize(static_cast<size_t>(1) << nfft_max);
   twiddles_.resize(static_cast<size_t>(1) << nfft_max);
 }
 
@@ -69,18 +58,26 @@ int R4_loop::word_of(int address) const {
   return top * (low + 1) + (address & low);
 }
 
+int R4_loop::address_of(int bank, int word) const {
+  // The word gives every digit but the top radix-4 one (and, for an odd
+  // nfft, the top bit); the bank's digit sum fixes the missing digit.
+  const int low_digits = 2 * (r4_stages - 1);
+  const int low = word & ((1 << low_digits) - 1);
+  const int top = odd_nfft == 1 ? (word >> low_digits) & 1 : 0;
+  int sum = top;
+  for (int t = 0; t < r4_stages - 1; ++t) sum += (low >> (2 * t)) & 3;
+  const int digit = (bank - sum) & 3;
+  return low | (digit << low_digits) | (top << (nfft - 1));
+}
+
 void R4_loop::write_back(const RawComplex &value, int address) {
-  work_[static_cast<size_t>(address)] = value;
+  memory[static_cast<size_t>(address)] = value;
   const int word_class = std::max(radix4_class(value.re, output_width), radix4_class(value.im, output_width));
   bfp_class = std::max<int32_t>(bfp_class, word_class);
 }
 
 void R4_loop::run(TWIDDLE_ROM &rom) {
   raw::load_twiddles(rom, nfft_max, length, direction, twiddles_);
-  for (int a = 0; a < length; ++a) {
-    const ZelComplex &w = word(bank_of(a), word_of(a));
-    work_[static_cast<size_t>(a)] = {raw::pattern_of(w.real()), raw::pattern_of(w.imag())};
-  }
 
   R4_DIT_PE pe(pe_inputs, *this);
   total_shift = 0;
@@ -102,11 +99,6 @@ void R4_loop::run(TWIDDLE_ROM &rom) {
     overflow = pe.overflow;
   }
 
-  for (int a = 0; a < length; ++a) {
-    ZelComplex &w = word(bank_of(a), word_of(a));
-    raw::set_pattern(w.real(), work_[static_cast<size_t>(a)].re);
-    raw::set_pattern(w.imag(), work_[static_cast<size_t>(a)].im);
-  }
   // The hardware leaves its address mask in this state; simulate sets it
   // again before it reads the results.
   r4_address_mask = ((length >> 3) - 1) & ~2;
@@ -135,7 +127,7 @@ void R4_loop::radix4_stage(R4_DIT_PE &pe, int s, int shift) {
       // b's digits below s stay, the others move up past digit s.
       a0 = (b & below) | ((b >> (2 * s)) << (2 * s + 2));
     }
-    for (int j = 0; j < 4; ++j) pe_inputs[j] = work_[static_cast<size_t>(a0 + j * span)];
+    for (int j = 0; j < 4; ++j) pe_inputs[j] = memory[static_cast<size_t>(a0 + j * span)];
     const int k1 = (b & below) << twiddle_scale;
     pe.butterfly(false, shift, twiddles_[static_cast<size_t>(k1)], twiddles_[static_cast<size_t>(2 * k1)],
                  twiddles_[static_cast<size_t>(3 * k1)]);
@@ -152,7 +144,7 @@ void R4_loop::radix2_stage(R4_DIT_PE &pe, int shift) {
   for (int b = 0; b < length / 4; ++b, ++butterfly_index) {
     const int j = 2 * b - (b & 1);
     const int address[4] = {j, j + half, j + 2, j + 2 + half};
-    for (int r = 0; r < 4; ++r) pe_inputs[r] = work_[static_cast<size_t>(address[r])];
+    for (int r = 0; r < 4; ++r) pe_inputs[r] = memory[static_cast<size_t>(address[r])];
     pe.butterfly(true, shift, twiddles_[static_cast<size_t>(j)], twiddles_[0], twiddles_[static_cast<size_t>(j + 2)]);
     std::swap(pe.outputs[1], pe.outputs[2]);
     for (int r = 0; r < 4; ++r) write_back(pe.outputs[r], address[r]);

@@ -9,12 +9,17 @@
 // operands of a radix-4 butterfly differ in one digit only and so always sit
 // in four different banks. Input sample n is loaded at A = digit_reverse(n);
 // after the transform A = k holds X[k].
+//
+// The model keeps the memory as one array by logical address: for the
+// transform's length the four banks and this array hold the same words, one
+// to one, and the stages can then address their operands directly.
 #pragma once
 
 #include "fft_base.h"
 #include "fft_settings.h"
 #include "r4_dit_pe.h"
 #include "twiddle_rom.h"
+#include "word_format.h"
 
 #include <vector>
 
@@ -23,7 +28,6 @@ namespace zelfft {
 class R4_loop : public FFT {
  public:
   static constexpr int kBanks = 4;
-  static constexpr int kBankWords = 16384;  // 4 x 2^14 words: the largest transform
 
   explicit R4_loop(const FftSettings &settings);
   ~R4_loop() override;
@@ -36,15 +40,20 @@ class R4_loop : public FFT {
   // exponent in total_shift and the overflow flag in overflow.
   void run(TWIDDLE_ROM &rom);
 
-  ZelComplex &word(int bank, int address) {
-    return memory[static_cast<size_t>(bank) * kBankWords + static_cast<size_t>(address)];
-  }
+  // Memory words are (Bo, Bo-1), truncation, wrap.
+  WordFormat word_format() const { return WordFormat(output_width, output_width - 1); }
+  // The word of logical address A.
+  RawComplex &datum(int address) { return memory[static_cast<size_t>(address)]; }
+  // The word at `address` of `bank` for the present length.
+  RawComplex &word(int bank, int address) { return datum(address_of(bank, address)); }
 
-  // The bank and word of logical address A for the present length.
+  // The bank and word of logical address A for the present length, and the
+  // logical address of a bank's word.
   int bank_of(int address) const { return digit_sum(address) & 3; }
   int word_of(int address) const;
+  int address_of(int bank, int word) const;
 
-  std::vector<ZelComplex> memory;  // banks 0..3, kBankWords words each
+  std::vector<RawComplex> memory;  // by logical address, 2^nfft_max words
   RawComplex pe_inputs[4];         // x0..x3 of the running butterfly
 
  private:
@@ -54,9 +63,6 @@ class R4_loop : public FFT {
   // and measures it for block floating point.
   void write_back(const RawComplex &value, int address);
 
-  // The transform's data by logical address while run computes; the memory
-  // words are copied in before the first stage and back after the last.
-  std::vector<RawComplex> work_;
   // Twiddle k of this transform's length: lookup(k * step) for an inverse
   // transform, its conjugate lookup(Nmax - k * step) for a forward one.
   std::vector<RawComplex> twiddles_;

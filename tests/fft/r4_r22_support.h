@@ -7,6 +7,7 @@
 
 #include "fft_generics.h"
 #include "fft_settings.h"
+#include "fixed_registers.h"
 #include "r22_pipeline.h"
 #include "r4_loop.h"
 #include "twiddle_rom.h"
@@ -106,6 +107,29 @@ inline Block random_block(int nfft, int bits, double amplitude, uint64_t seed) {
   return b;
 }
 
+// The engines hold their words as raw patterns. These helpers store and read
+// them through ZelFix words of the format the engine's memory has (signed,
+// truncation, wrap), so the loading is checked against the ZelFix rules.
+inline zelfft::ZelComplex zelfix_word(int width, int point) {
+  return zelfft::ZelComplex(width, point, zel::Signed, zel::Truncate, zel::Wrap);
+}
+
+// Assigns (re, im) to a ZelFix word and stores its patterns; returns the
+// word's sign headroom as the ZelFix word measures it.
+inline int store_word(zelfft::RawComplex &word, int width, int point, double re, double im) {
+  zelfft::ZelComplex w = zelfix_word(width, point);
+  w.set(re, im);
+  word = {zelfft::raw::pattern_of(w.real()), zelfft::raw::pattern_of(w.imag())};
+  return zelfft::FFT::sign_headroom(w);
+}
+
+inline std::pair<double, double> read_word(const zelfft::RawComplex &word, int width, int point) {
+  zelfft::ZelComplex w = zelfix_word(width, point);
+  zelfft::raw::set_pattern(w.real(), word.re);
+  zelfft::raw::set_pattern(w.imag(), word.im);
+  return {w.real().toDouble(), w.imag().toDouble()};
+}
+
 struct Words {
   std::vector<double> re, im;  // X[k] as the engine's words hold it, natural order
   int total_shift = 0;
@@ -125,14 +149,15 @@ inline Words run_radix4(zelfft::R4_loop &e, zelfft::TWIDDLE_ROM &rom, const zelf
                         int direction, uint32_t scaling_word) {
   const int n = s.length;
   const double divide = s.has_scaling == 0 ? std::ldexp(1.0, s.internal_input_width - s.internal_output_width) : 1.0;
+  const int bo = s.internal_output_width;  // words (Bo, Bo-1)
   e.take_length(s);
   e.bfp_class = 32;
   for (int i = 0; i < n; ++i) {
     const int a = e.digit_reverse(i);
     const int word = s.odd_nfft == 0 ? (a & e.r4_address_mask) : ((a >> 2) & (n / 8)) + (a & (n / 8 - 1));
-    zelfft::ZelComplex &w = e.word(e.digit_sum(a) & 3, word);
-    w.set(x.re[static_cast<size_t>(i)] * divide, x.im[static_cast<size_t>(i)] * divide);
-    e.bfp_class = std::min<int32_t>(e.bfp_class, zelfft::FFT::sign_headroom(w));
+    const int headroom = store_word(e.word(e.digit_sum(a) & 3, word), bo, bo - 1,
+                                    x.re[static_cast<size_t>(i)] * divide, x.im[static_cast<size_t>(i)] * divide);
+    e.bfp_class = std::min<int32_t>(e.bfp_class, headroom);
   }
   e.scaling_word = scaling_word;
   e.direction = direction;
@@ -140,9 +165,10 @@ inline Words run_radix4(zelfft::R4_loop &e, zelfft::TWIDDLE_ROM &rom, const zelf
   e.r4_address_mask = s.r4_address_mask;
   Words out;
   for (int k = 0; k < n; ++k) {
-    const zelfft::ZelComplex &w = e.word(e.digit_sum(k) & 3, ((s.r4_length >> 2) & (k >> 2)) + (e.r4_address_mask & k));
-    out.re.push_back(w.real().toDouble());
-    out.im.push_back(w.imag().toDouble());
+    const auto [re, im] =
+        read_word(e.word(e.digit_sum(k) & 3, ((s.r4_length >> 2) & (k >> 2)) + (e.r4_address_mask & k)), bo, bo - 1);
+    out.re.push_back(re);
+    out.im.push_back(im);
   }
   out.total_shift = e.total_shift;
   out.overflow = e.overflow;
@@ -157,18 +183,19 @@ inline Words run_pipelined(zelfft::R22_pipeline &e, zelfft::TWIDDLE_ROM &rom, co
   const int n = s.length;
   const bool widened = s.has_scaling == 0 || s.has_bfp == 1;
   const double divide = widened ? std::ldexp(1.0, s.internal_input_width - e.word_width) : 1.0;
+  const int bm = e.word_width;  // words (Bm+1, Bm-1)
   e.take_length(s);
   for (int i = 0; i < n; ++i) {
-    e.word(0, i).set(x.re[static_cast<size_t>(i)] * divide, x.im[static_cast<size_t>(i)] * divide);
+    store_word(e.word(0, i), bm + 1, bm - 1, x.re[static_cast<size_t>(i)] * divide, x.im[static_cast<size_t>(i)] * divide);
   }
   e.scaling_word = scaling_word;
   e.direction = direction;
   e.run(rom);
   Words out;
   for (int k = 0; k < n; ++k) {
-    const zelfft::ZelComplex &w = e.word(0, e.bit_reverse(k));
-    out.re.push_back(w.real().toDouble());
-    out.im.push_back(w.imag().toDouble());
+    const auto [re, im] = read_word(e.word(0, e.bit_reverse(k)), bm + 1, bm - 1);
+    out.re.push_back(re);
+    out.im.push_back(im);
   }
   out.total_shift = e.total_shift;
   out.overflow = e.overflow;
