@@ -20,14 +20,13 @@ void set_pattern(zel::ZelFix &value, int64_t pattern) {
   value = std::ldexp(static_cast<double>(pattern), -value.point());
 }
 
-void load_twiddles(TWIDDLE_ROM &rom, int nfft_max, int length, int direction, std::vector<RawComplex> &table) {
+void load_twiddles(const TWIDDLE_ROM &rom, int nfft_max, int length, int direction, std::vector<RawComplex> &table) {
   const int64_t nmax = int64_t{1} << nfft_max;
   const int64_t step = nmax / length;
   for (int k = 0; k < length; ++k) {
     int64_t e = k * step;
     if (direction == 1) e = (nmax - e) & (nmax - 1);
-    const ZelComplex &w = rom.lookup(e);
-    table[static_cast<size_t>(k)] = {pattern_of(w.real()), pattern_of(w.imag())};
+    table[static_cast<size_t>(k)] = rom.lookup_pattern(e);
   }
 }
 

@@ -96,7 +96,7 @@ void set_pattern(zel::ZelFix &value, int64_t pattern);
 // fraction bits): entry k is lookup(k * step), step = 2^nfft_max / length,
 // for an inverse transform and its conjugate lookup(2^nfft_max - k * step)
 // for a forward one. Every exponent an engine uses is such a multiple.
-void load_twiddles(TWIDDLE_ROM &rom, int nfft_max, int length, int direction, std::vector<RawComplex> &table);
+void load_twiddles(const TWIDDLE_ROM &rom, int nfft_max, int length, int direction, std::vector<RawComplex> &table);
 
 }  // namespace raw
 

@@ -44,8 +44,7 @@ void R2_loop::run(TWIDDLE_ROM &rom) {
   for (int k = 0; k < n / 2; ++k) {
     int64_t e = k * step;
     if (direction == 1) e = (nmax - e) & (nmax - 1);
-    const ZelComplex &w = rom.lookup(e);
-    twiddles_[static_cast<size_t>(k)] = {raw::pattern_of(w.real()), raw::pattern_of(w.imag())};
+    twiddles_[static_cast<size_t>(k)] = rom.lookup_pattern(e);
   }
 
   R2_DIT_PE pe(*this);

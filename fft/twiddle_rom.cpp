@@ -25,6 +25,8 @@ TWIDDLE_ROM::TWIDDLE_ROM(int nfft_max_in, int twiddle_width_in)
     table.back().imag() = std::sin(angle);
   }
   result.setFormat(tw + 1, tw - 1, zel::Signed, zel::Convergent, zel::Saturate);
+  patterns_.reserve(table.size());
+  for (const ZelComplex &e : table) patterns_.push_back({raw::pattern_of(e.real()), raw::pattern_of(e.imag())});
 }
 
 TWIDDLE_ROM::~TWIDDLE_ROM() = default;

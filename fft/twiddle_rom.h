@@ -4,6 +4,7 @@
 // so every factor is an exact copy or exact negation of a table entry.
 #pragma once
 
+#include "fixed_registers.h"
 #include "zel_complex.h"
 
 #include <cstdint>
@@ -28,6 +29,21 @@ class TWIDDLE_ROM {
   // assign it into their own twiddle register straight away.
   const ZelComplex &lookup(int64_t index);
 
+  // The same factor as the patterns of its two parts (TW-1 fraction bits):
+  // the engines' data paths work on patterns, and the quadrant rule needs
+  // nothing but copies and negations of the table's patterns.
+  RawComplex lookup_pattern(int64_t index) const {
+    const int n = nfft_max;
+    const int64_t quarter = int64_t{1} << (n - 2);
+    const int64_t a = index & ((int64_t{1} << n) - 1);
+    const bool odd_quadrant = ((a >> (n - 2)) & 1) != 0;
+    const bool lower_half = ((a >> (n - 1)) & 1) != 0;
+    int64_t r = a & (quarter - 1);
+    if (odd_quadrant) r = quarter - r;
+    const RawComplex &e = patterns_[static_cast<size_t>(r)];
+    return {odd_quadrant != lower_half ? -e.re : e.re, lower_half ? -e.im : e.im};
+  }
+
   int table_size() const { return static_cast<int>(table.size()); }
   const ZelComplex &entry(int k) const { return table[static_cast<size_t>(k)]; }
 
@@ -35,6 +51,9 @@ class TWIDDLE_ROM {
   int32_t twiddle_width;
   ZelComplex result;
   std::vector<ZelComplex> table;  // entry k: (cos, sin) of 2 pi k / 2^nfft_max
+
+ private:
+  std::vector<RawComplex> patterns_;  // the table's entries as patterns
 };
 
 }  // namespace zelfft

@@ -77,6 +77,12 @@ TEST(TwiddleRom, EveryFactorFollowsTheQuarterWave) {
       const ZelComplex w = rom.lookup(k);
       ASSERT_EQ(w.real().toDouble(), std::ldexp(double(re), 1 - t.tw)) << k;
       ASSERT_EQ(w.imag().toDouble(), std::ldexp(double(im), 1 - t.tw)) << k;
+      // The engines' pattern lookup gives the same factor, also modulo N.
+      for (int64_t index : {int64_t{k}, k + 3 * int64_t{n}}) {
+        const zelfft::RawComplex p = rom.lookup_pattern(index);
+        ASSERT_EQ(p.re, re) << index;
+        ASSERT_EQ(p.im, im) << index;
+      }
       const ZelComplex conj = rom.lookup(n - k);
       expect_identical(conj.real(), w.real());
       EXPECT_EQ(conj.imag().toDouble(), -w.imag().toDouble());
