@@ -19,6 +19,7 @@ R22_DIF_PE::R22_DIF_PE(const RawComplex (&inputs_in)[2], const FFT &engine, int 
   fixed_scaling_ = has_scaling == 1 && has_bfp == 0;
   result_width_ = fixed_scaling_ ? b + 2 : b;
   product_width_ = fixed_scaling_ ? b + tw + 3 : b + tw + 1;
+  narrow_products_ = product_width_ <= 64;
   product_point = fixed_scaling_ ? b + 4 : b + 5;
   twiddled_width_ = fixed_scaling_ ? b + 8 : b + 6;
   round_constant_ = (int64_t{1} << (tw + b - 3 - product_point)) - 1;
@@ -105,13 +106,19 @@ void R22_DIF_PE::finish_last_pair(const RawComplex (&results)[2], int shift) {
   }
 }
 
+RawComplex R22_DIF_PE::twiddle_product(const RawComplex &x, const RawComplex &w, int drop) const {
+  if (narrow_products_) {
+    return raw::round_product<int64_t>(x, w, product_width_, round_constant_, drop, twiddled_width_);
+  }
+  return raw::round_product<raw::Wide>(x, w, product_width_, round_constant_, drop, twiddled_width_);
+}
+
 void R22_DIF_PE::finish_twiddled(const RawComplex (&results)[2], const RawComplex &w1, const RawComplex &w2,
                                  int shift) {
   const int drop = word_width_ + twiddle_width - 2 - product_point;
   const RawComplex *w[2] = {&w1, &w2};
   for (int k = 0; k < 2; ++k) {
-    const RawComplex twiddled =
-        raw::round_product(results[k], *w[k], product_width_, round_constant_, drop, twiddled_width_);
+    const RawComplex twiddled = twiddle_product(results[k], *w[k], drop);
     if (!fixed_scaling_) {
       outputs[k] = quantise(twiddled, product_point);
       continue;

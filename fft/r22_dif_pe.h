@@ -46,6 +46,7 @@ class R22_DIF_PE : public FFT {
   void finish_plain(const RawComplex (&results)[2], bool last, int shift);
   void finish_last_pair(const RawComplex (&results)[2], int shift);
   void finish_twiddled(const RawComplex (&results)[2], const RawComplex &w1, const RawComplex &w2, int shift);
+  RawComplex twiddle_product(const RawComplex &x, const RawComplex &w, int drop) const;
   // Sets `overflow` when a part of a shifted value at `point` fraction bits
   // lies outside [-1, 1).
   void test_overflow(const RawComplex &scaled, int point);
@@ -56,6 +57,9 @@ class R22_DIF_PE : public FFT {
   bool fixed_scaling_;
   int result_width_;          // stage results and outputs: B+2 or B
   int product_width_;
+  // The sums of products fit 64 bits (product_width_ <= 64: stage results
+  // below 2^(result_width_-1), twiddles at most 2^(TW-1)).
+  bool narrow_products_;
   int twiddled_width_;
   int64_t round_constant_;    // 2^(TW+B-3-P) - 1 units of 2^-(B+TW-2)
   bool final_drops_bit_;      // final_stage is (B+4, B+1): C_NFFT_MAX even

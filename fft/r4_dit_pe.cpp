@@ -13,6 +13,18 @@ R4_DIT_PE::R4_DIT_PE(const RawComplex (&inputs_in)[4], const FFT &engine) : inpu
   work_point = output_width + 2;
   product_width_ = output_width + twiddle_width + 2;
   round_constant_ = (int64_t{1} << (twiddle_width - 5)) - 1;
+  narrow_products_ = product_width_ <= 64;
+}
+
+template <class Product>
+void R4_DIT_PE::twiddle_products(const RawComplex &w1, const RawComplex &w2, const RawComplex &w3,
+                                 RawComplex (&t)[3]) const {
+  // Products rounded to the working point W = Bo+2, in (Bo+4, W).
+  const int drop = twiddle_width - 4;  // (Bo+TW-2) - W
+  const int tw_width = output_width + 4;
+  t[0] = raw::round_product<Product>(inputs[1], w1, product_width_, round_constant_, drop, tw_width);
+  t[1] = raw::round_product<Product>(inputs[2], w2, product_width_, round_constant_, drop, tw_width);
+  t[2] = raw::round_product<Product>(inputs[3], w3, product_width_, round_constant_, drop, tw_width);
 }
 
 R4_DIT_PE::~R4_DIT_PE() = default;
@@ -20,11 +32,13 @@ R4_DIT_PE::~R4_DIT_PE() = default;
 void R4_DIT_PE::butterfly(bool radix2, int shift, const RawComplex &w1, const RawComplex &w2,
                           const RawComplex &w3) {
   const int bo = output_width;
-  // t1..t3: products rounded to the working point W = Bo+2, in (Bo+4, W).
-  const int drop = twiddle_width - 4;  // (Bo+TW-2) - W
-  const RawComplex t1 = raw::round_product(inputs[1], w1, product_width_, round_constant_, drop, bo + 4);
-  const RawComplex t2 = raw::round_product(inputs[2], w2, product_width_, round_constant_, drop, bo + 4);
-  const RawComplex t3 = raw::round_product(inputs[3], w3, product_width_, round_constant_, drop, bo + 4);
+  RawComplex t[3];
+  if (narrow_products_) {
+    twiddle_products<int64_t>(w1, w2, w3, t);
+  } else {
+    twiddle_products<raw::Wide>(w1, w2, w3, t);
+  }
+  const RawComplex &t1 = t[0], &t2 = t[1], &t3 = t[2];
   // x0 at the working point (three more fraction bits).
   const RawComplex x0{inputs[0].re * 8, inputs[0].im * 8};
 

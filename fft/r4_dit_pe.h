@@ -27,7 +27,13 @@ class R4_DIT_PE : public FFT {
   int32_t work_point;     // W = Bo + 2, the point of the twiddled values and partial sums
 
  private:
+  template <class Product>
+  void twiddle_products(const RawComplex &w1, const RawComplex &w2, const RawComplex &w3, RawComplex (&t)[3]) const;
+
   int product_width_;     // Bo+TW+2 at point Bo+TW-2
+  // The sums of products fit 64 bits (product_width_ <= 64: data below
+  // 2^(Bo-1), twiddles at most 2^(TW-1)), so they need no wider integer.
+  bool narrow_products_;
   int64_t round_constant_;  // 2^(TW-5) - 1 units of 2^-(Bo+TW-2)
 };
 

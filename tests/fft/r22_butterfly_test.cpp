@@ -155,8 +155,10 @@ zelfft::FFT engine_for(const Config &c, int rounding, int direction) {
 TEST(R22Butterfly, EveryRegisterStepMatchesTheFixedPointModel) {
   // Fixed scaling words are the input width (8..34); the wide
   // configurations reach 34 + 16 + 1 bits. nfft odd and even, C_NFFT_MAX
-  // odd and even.
+  // odd and even. B + TW = 61 (fixed scaling) and 63 (the others) are the
+  // widest product registers (64 bits) formed in 64-bit sums.
   const Config configs[] = {
+      {34, 27, true, 8, 7},   {44, 19, false, 14, 12}, {34, 28, true, 8, 8},  {45, 19, false, 14, 14},
       {8, 8, true, 4, 4},     {16, 16, true, 5, 4},   {16, 16, true, 5, 5},  {34, 34, true, 6, 6},
       {25, 11, true, 7, 7},   {34, 8, true, 16, 15},  {12, 8, false, 3, 3},  {27, 16, false, 10, 10},
       {33, 24, false, 11, 9}, {51, 34, false, 16, 16}, {44, 16, false, 16, 13},

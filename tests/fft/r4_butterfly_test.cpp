@@ -103,8 +103,10 @@ struct Formats {
 
 TEST(R4Butterfly, EveryRegisterStepMatchesTheFixedPointModel) {
   // Data widths from the narrowest input to the widest unscaled word
-  // (34 + 16 + 1); twiddle widths over their range.
-  const Formats formats[] = {{8, 8}, {8, 34}, {16, 16}, {18, 11}, {25, 24}, {34, 34}, {44, 19}, {51, 8}, {51, 34}};
+  // (34 + 16 + 1); twiddle widths over their range. Bo + TW = 62 is the
+  // widest product register (64 bits) formed in 64-bit sums.
+  const Formats formats[] = {{8, 8},   {8, 34},  {16, 16}, {18, 11}, {25, 24}, {34, 34},
+                             {34, 28}, {44, 18}, {44, 19}, {51, 8},  {51, 34}};
   std::mt19937_64 gen(20240611);
   for (const Formats &f : formats) {
     for (int rounding = 0; rounding <= 1; ++rounding) {
