@@ -51,29 +51,39 @@ int FFT::digit_sum(int index) const {
   return sum;
 }
 
-int FFT::digit_reverse(int index) const {
-  int result = 0;
-  int rest = index;
-  if (odd_nfft == 1) {
-    result = index & 1;
-    rest = index >> 1;
-  }
-  for (int t = 0; t < r4_stages; ++t) {
-    result = result * 4 + (rest & 3);
-    rest >>= 2;
-  }
-  return result;
-}
-
 namespace {
 
+// Bit i of v moves to bit 31 - i.
+uint32_t reverse_bits(uint32_t v) {
+  v = ((v >> 1) & 0x55555555u) | ((v & 0x55555555u) << 1);
+  v = ((v >> 2) & 0x33333333u) | ((v & 0x33333333u) << 2);
+  v = ((v >> 4) & 0x0F0F0F0Fu) | ((v & 0x0F0F0F0Fu) << 4);
+  v = ((v >> 8) & 0x00FF00FFu) | ((v & 0x00FF00FFu) << 8);
+  return (v >> 16) | (v << 16);
+}
+
+// The low `bits` bits of index in reverse order.
 int reverse_low_bits(int index, int bits) {
-  int result = 0;
-  for (int i = 0; i < bits; ++i) result = (result << 1) | ((index >> i) & 1);
-  return result;
+  if (bits <= 0) return 0;
+  return static_cast<int>(reverse_bits(static_cast<uint32_t>(index)) >> (32 - bits));
+}
+
+// The low `digits` base-4 digits of index in reverse order: the bits
+// reversed, then each digit's two bits put back in their order.
+int reverse_low_digits(int index, int digits) {
+  if (digits <= 0) return 0;
+  uint32_t v = reverse_bits(static_cast<uint32_t>(index));
+  v = ((v >> 1) & 0x55555555u) | ((v & 0x55555555u) << 1);
+  return static_cast<int>(v >> (32 - 2 * digits));
 }
 
 }  // namespace
+
+int FFT::digit_reverse(int index) const {
+  // For an odd nfft bit 0 goes on top, above the reversed digits of the rest.
+  if (odd_nfft == 1) return ((index & 1) << (2 * r4_stages)) | reverse_low_digits(index >> 1, r4_stages);
+  return reverse_low_digits(index, r4_stages);
+}
 
 int FFT::bit_reverse(int index) const { return reverse_low_bits(index, nfft); }
 
@@ -94,7 +104,7 @@ int FFT::sign_headroom(const ZelComplex &value) {
   return std::min(sign_headroom(value.real()), sign_headroom(value.imag()));
 }
 
-int FFT::sign_headroom(int64_t pattern, int width) {
+int FFT::short_sign_headroom(int64_t pattern, int width) {
   const int64_t sign = pattern < 0 ? 1 : 0;
   int headroom = 0;
   for (int pos = width - 2; pos >= width - 4; --pos) {
@@ -103,10 +113,6 @@ int FFT::sign_headroom(int64_t pattern, int width) {
     ++headroom;
   }
   return headroom;
-}
-
-int FFT::sign_headroom(const RawComplex &word, int width) {
-  return std::min(sign_headroom(word.re, width), sign_headroom(word.im, width));
 }
 
 int FFT::growth_class(const ZelFix &value, const double *thresholds, int count) {

@@ -61,8 +61,19 @@ class FFT {
   // The smaller headroom of the two parts.
   static int sign_headroom(const ZelComplex &value);
   // The same for a word held as the patterns of a `width`-bit format.
-  static int sign_headroom(int64_t pattern, int width);
-  static int sign_headroom(const RawComplex &word, int width);
+  static int sign_headroom(int64_t pattern, int width) {
+    if (width < 4) return short_sign_headroom(pattern, width);
+    // With the sign folded away, bits w-2, w-3, w-4 equal the sign bit
+    // exactly while they are 0.
+    const int64_t folded = pattern ^ (pattern >> 63);
+    return (folded < int64_t{1} << (width - 4) ? 1 : 0) + (folded < int64_t{1} << (width - 3) ? 1 : 0) +
+           (folded < int64_t{1} << (width - 2) ? 1 : 0);
+  }
+  static int sign_headroom(const RawComplex &word, int width) {
+    const int re = sign_headroom(word.re, width);
+    const int im = sign_headroom(word.im, width);
+    return re < im ? re : im;
+  }
 
   // Growth class of a value for block floating point. The value is measured
   // through class_probe (8 bits, 7 fractional, truncation, wrap), as the
@@ -71,6 +82,9 @@ class FFT {
   // when no bound holds. A complex value takes the larger class of its parts.
   int growth_class(const ZelFix &value, const double *thresholds, int count);
   int growth_class(const ZelComplex &value, const double *thresholds, int count);
+
+  // Words of fewer than four bits: positions below bit 0 read as 0.
+  static int short_sign_headroom(int64_t pattern, int width);
 
   // True when the value lies in [-1, 1): every integer bit equals the sign.
   static bool within_unit(const ZelFix &value);

@@ -7,17 +7,10 @@ namespace zelfft {
 WordFormat::WordFormat(int width, int point)
     : width_(width), point_(point), up_(std::ldexp(1.0, point)), down_(std::ldexp(1.0, -point)) {}
 
-int64_t WordFormat::pattern(double x) const {
-  const double y = x * up_;
+int64_t WordFormat::pattern_beyond(double y) const {
   if (!std::isfinite(y)) return 0;
-  if (std::fabs(y) < 0x1p62) {
-    // Truncation floors; the conversion to an integer rounds toward zero.
-    int64_t t = static_cast<int64_t>(y);
-    if (static_cast<double>(t) > y) --t;
-    return raw::wrap(t, width_);
-  }
-  // A whole number beyond 2^62: its 53 significant bits shifted up, of which
-  // only those below bit 64 (and then below the word's top) survive.
+  // A whole number: its 53 significant bits shifted up, of which only those
+  // below bit 64 (and then below the word's top) survive.
   int e = 0;
   const double m = std::frexp(y, &e);
   const int64_t significand = static_cast<int64_t>(std::ldexp(m, 53));

@@ -28,13 +28,24 @@ class WordFormat {
 
   // The pattern a ZelFix word of this format (truncation, wrap) holds after
   // the assignment of x.
-  int64_t pattern(double x) const;
+  int64_t pattern(double x) const {
+    const double y = x * up_;
+    if (!(y > -0x1p62 && y < 0x1p62)) return pattern_beyond(y);  // also NaN
+    // Truncation floors; the conversion to an integer rounds toward zero.
+    int64_t t = static_cast<int64_t>(y);
+    if (static_cast<double>(t) > y) --t;
+    return raw::wrap(t, width_);
+  }
   RawComplex pattern(double re, double im) const { return {pattern(re), pattern(im)}; }
 
   // The value of a pattern, as the ZelFix word reads it (exact).
   double value(int64_t pattern) const { return static_cast<double>(pattern) * down_; }
 
  private:
+  // The pattern of a scaled value y that is no 62-bit integer: NaN,
+  // infinities and whole numbers of 2^62 and more.
+  int64_t pattern_beyond(double y) const;
+
   int width_;
   int point_;
   double up_;    // 2^point: scaling by it is exact, as the assignment's ldexp is

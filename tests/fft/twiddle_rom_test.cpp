@@ -106,7 +106,7 @@ FFT length_of(int nfft) {
 // Reversals and sums against their definitions, for every index of several
 // lengths, odd and even.
 TEST(FftBase, IndexFunctions) {
-  for (int nfft : {3, 4, 7, 10}) {
+  for (int nfft : {3, 4, 7, 10, 15, 16}) {
     const FFT f = length_of(nfft);
     for (int i = 0; i < (1 << nfft); ++i) {
       int rev = 0, ones = 0;
