@@ -33,25 +33,34 @@ void R22_DIF_PE::butterfly(const RawComplex &w1, const RawComplex &w2, int stage
   const RawComplex &x1 = inputs[1];
   const int rw = result_width_;
   const bool second_of_pair = (stage & 1) == 1;
-  RawComplex results[2];
+  // The stage results are formed in `outputs` and finished there, part by
+  // part (copying them as whole pairs through a scratch array costs more
+  // than the arithmetic).
+  RawComplex (&results)[2] = outputs;
   if (!second_of_pair || (group & 1) == 0) {
-    results[0] = {raw::wrap(x0.re + x1.re, rw), raw::wrap(x0.im + x1.im, rw)};
-    results[1] = {raw::wrap(x0.re - x1.re, rw), raw::wrap(x0.im - x1.im, rw)};
+    const int64_t a = x0.re, b = x0.im, c = x1.re, d = x1.im;
+    results[0].re = raw::wrap(a + c, rw);
+    results[0].im = raw::wrap(b + d, rw);
+    results[1].re = raw::wrap(a - c, rw);
+    results[1].im = raw::wrap(b - d, rw);
   } else {
     // x0 = a + jb, x1 = c + jd: x0 - j*x1 = (a + d) + j(b - c), x0 + j*x1 = (a - d) + j(b + c).
-    const RawComplex minus_j{raw::wrap(x0.re + x1.im, rw), raw::wrap(x0.im - x1.re, rw)};
-    const RawComplex plus_j{raw::wrap(x0.re - x1.im, rw), raw::wrap(x0.im + x1.re, rw)};
-    results[0] = direction == 1 ? minus_j : plus_j;
-    results[1] = direction == 1 ? plus_j : minus_j;
+    const int64_t a = x0.re, b = x0.im, c = x1.re, d = x1.im;
+    RawComplex &minus_j = direction == 1 ? results[0] : results[1];
+    RawComplex &plus_j = direction == 1 ? results[1] : results[0];
+    minus_j.re = raw::wrap(a + d, rw);
+    minus_j.im = raw::wrap(b - c, rw);
+    plus_j.re = raw::wrap(a - d, rw);
+    plus_j.im = raw::wrap(b + c, rw);
   }
 
   const bool last = stage == nfft - 1;
   if (!second_of_pair) {
-    finish_plain(results, last, shift);
+    if (last && fixed_scaling_) finish_lone_last(shift);
   } else if (last) {
-    finish_last_pair(results, shift);
+    if (fixed_scaling_) finish_last_pair(shift);
   } else {
-    finish_twiddled(results, w1, w2, shift);
+    finish_twiddled(w1, w2, shift);
   }
 }
 
@@ -65,60 +74,51 @@ RawComplex R22_DIF_PE::quantise(const RawComplex &value, int point) const {
   return {raw::store(value.re, drop, result_width_, convergent), raw::store(value.im, drop, result_width_, convergent)};
 }
 
-void R22_DIF_PE::finish_plain(const RawComplex (&results)[2], bool last, int shift) {
-  if (!(last && fixed_scaling_)) {
-    outputs[0] = results[0];
-    outputs[1] = results[1];
-    return;
-  }
+void R22_DIF_PE::finish_lone_last(int shift) {
   // The lone radix-2 stage of an odd length: shifted exactly into
   // (B+11, B+7), tested, then quantised.
   const int width = word_width_ + 11;
   const int64_t up = int64_t{1} << (8 - shift);
-  for (int k = 0; k < 2; ++k) {
-    const RawComplex scaled{raw::wrap(results[k].re * up, width), raw::wrap(results[k].im * up, width)};
+  for (RawComplex &out : outputs) {
+    const RawComplex scaled{raw::wrap(out.re * up, width), raw::wrap(out.im * up, width)};
     test_overflow(scaled, word_width_ + 7);
-    outputs[k] = quantise(scaled, word_width_ + 7);
+    out = quantise(scaled, word_width_ + 7);
   }
 }
 
-void R22_DIF_PE::finish_last_pair(const RawComplex (&results)[2], int shift) {
-  if (!fixed_scaling_) {
-    outputs[0] = results[0];
-    outputs[1] = results[1];
-    return;
-  }
+void R22_DIF_PE::finish_last_pair(int shift) {
   // The last stage of an even length: shifted exactly into (B+5, B+2),
   // tested, then passed through final_stage, which for an even C_NFFT_MAX
   // has one fraction bit less and drops it by truncation.
   const int64_t up = int64_t{1} << (3 - shift);
-  for (int k = 0; k < 2; ++k) {
-    const RawComplex scaled{raw::wrap(results[k].re * up, word_width_ + 5),
-                            raw::wrap(results[k].im * up, word_width_ + 5)};
+  for (RawComplex &out : outputs) {
+    const RawComplex scaled{raw::wrap(out.re * up, word_width_ + 5), raw::wrap(out.im * up, word_width_ + 5)};
     test_overflow(scaled, word_width_ + 2);
     if (final_drops_bit_) {
       const RawComplex final_stage{raw::wrap(scaled.re >> 1, word_width_ + 4),
                                    raw::wrap(scaled.im >> 1, word_width_ + 4)};
-      outputs[k] = quantise(final_stage, word_width_ + 1);
+      out = quantise(final_stage, word_width_ + 1);
     } else {
-      outputs[k] = quantise(scaled, word_width_ + 2);
+      out = quantise(scaled, word_width_ + 2);
     }
   }
 }
 
 RawComplex R22_DIF_PE::twiddle_product(const RawComplex &x, const RawComplex &w, int drop) const {
-  if (narrow_products_) {
-    return raw::round_product<int64_t>(x, w, product_width_, round_constant_, drop, twiddled_width_);
-  }
-  return raw::round_product<raw::Wide>(x, w, product_width_, round_constant_, drop, twiddled_width_);
+  // The product register never wraps: a stage result lies below
+  // 2^(R-1) in magnitude, R = result_width_, and a twiddle part is at most
+  // 2^(TW-1), so each sum of products, with the rounding constant, stays
+  // below 2^(R+TW), within the R+TW+1 bits of the product register. The sums are therefore
+  // formed at the full width of the integer that holds them.
+  if (narrow_products_) return raw::round_product<int64_t>(x, w, 64, round_constant_, drop, twiddled_width_);
+  return raw::round_product<raw::Wide>(x, w, 128, round_constant_, drop, twiddled_width_);
 }
 
-void R22_DIF_PE::finish_twiddled(const RawComplex (&results)[2], const RawComplex &w1, const RawComplex &w2,
-                                 int shift) {
+void R22_DIF_PE::finish_twiddled(const RawComplex &w1, const RawComplex &w2, int shift) {
   const int drop = word_width_ + twiddle_width - 2 - product_point;
   const RawComplex *w[2] = {&w1, &w2};
   for (int k = 0; k < 2; ++k) {
-    const RawComplex twiddled = twiddle_product(results[k], *w[k], drop);
+    const RawComplex twiddled = twiddle_product(outputs[k], *w[k], drop);
     if (!fixed_scaling_) {
       outputs[k] = quantise(twiddled, product_point);
       continue;

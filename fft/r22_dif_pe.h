@@ -42,10 +42,12 @@ class R22_DIF_PE : public FFT {
   int32_t product_point;  // fraction bits of `twiddled`: B+4 under fixed scaling, else B+5
 
  private:
-  // Stores the two results of the last stage or of a plain first stage.
-  void finish_plain(const RawComplex (&results)[2], bool last, int shift);
-  void finish_last_pair(const RawComplex (&results)[2], int shift);
-  void finish_twiddled(const RawComplex (&results)[2], const RawComplex &w1, const RawComplex &w2, int shift);
+  // Finish the stage results held in `outputs`: the lone last stage of an
+  // odd length and the last stage of an even length under fixed scaling,
+  // and a pair-ending stage with its twiddles.
+  void finish_lone_last(int shift);
+  void finish_last_pair(int shift);
+  void finish_twiddled(const RawComplex &w1, const RawComplex &w2, int shift);
   RawComplex twiddle_product(const RawComplex &x, const RawComplex &w, int drop) const;
   // Sets `overflow` when a part of a shifted value at `point` fraction bits
   // lies outside [-1, 1).

@@ -19,12 +19,17 @@ R4_DIT_PE::R4_DIT_PE(const RawComplex (&inputs_in)[4], const FFT &engine) : inpu
 template <class Product>
 void R4_DIT_PE::twiddle_products(const RawComplex &w1, const RawComplex &w2, const RawComplex &w3,
                                  RawComplex (&t)[3]) const {
-  // Products rounded to the working point W = Bo+2, in (Bo+4, W).
+  // Products rounded to the working point W = Bo+2, in (Bo+4, W). The
+  // product register never wraps: with |x| <= 2^(Bo-1) and |w| <= 2^(TW-1)
+  // per part, each sum of products and the rounding constant stay below
+  // 2^(Bo+TW), within its Bo+TW+2 bits; so the sums are formed at the full
+  // width of Product.
+  constexpr int kFullWidth = static_cast<int>(8 * sizeof(Product));
   const int drop = twiddle_width - 4;  // (Bo+TW-2) - W
   const int tw_width = output_width + 4;
-  t[0] = raw::round_product<Product>(inputs[1], w1, product_width_, round_constant_, drop, tw_width);
-  t[1] = raw::round_product<Product>(inputs[2], w2, product_width_, round_constant_, drop, tw_width);
-  t[2] = raw::round_product<Product>(inputs[3], w3, product_width_, round_constant_, drop, tw_width);
+  t[0] = raw::round_product<Product>(inputs[1], w1, kFullWidth, round_constant_, drop, tw_width);
+  t[1] = raw::round_product<Product>(inputs[2], w2, kFullWidth, round_constant_, drop, tw_width);
+  t[2] = raw::round_product<Product>(inputs[3], w3, kFullWidth, round_constant_, drop, tw_width);
 }
 
 R4_DIT_PE::~R4_DIT_PE() = default;
