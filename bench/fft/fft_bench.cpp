@@ -16,6 +16,7 @@ namespace {
 struct Setup {
   const char *name;
   int arch, nfft, width, scaling, bfp;
+  int flt = 0;  // single-precision data interface (width 32)
 };
 
 const Setup kTransforms[] = {
@@ -29,6 +30,9 @@ const Setup kTransforms[] = {
     {"radix4/N65536/34bit", 1, 16, 34, 1, 0},
     {"pipelined/N1024/16bit", 3, 10, 16, 1, 0},
     {"pipelined/N65536/34bit", 3, 16, 34, 1, 0},
+    {"radix2/N65536/float", 2, 16, 32, 1, 0, 1},
+    {"radix4/N65536/float", 1, 16, 32, 1, 0, 1},
+    {"pipelined/N65536/float", 3, 16, 32, 1, 0, 1},
 };
 
 korvane_ip_zelfft_v9_0_generics generics_of(const Setup &s) {
@@ -39,6 +43,7 @@ korvane_ip_zelfft_v9_0_generics generics_of(const Setup &s) {
   g.C_TWIDDLE_WIDTH = s.width;
   g.C_HAS_SCALING = s.scaling;
   g.C_HAS_BFP = s.bfp;
+  g.C_USE_FLT_PT = s.flt;
   return g;
 }
 
@@ -68,7 +73,8 @@ void transform(benchmark::State &bs, Setup setup) {
   korvane_ip_zelfft_v9_0_destroy_state(state);
 }
 
-// Building a state: the twiddle table and the engine with its 65536-word memory.
+// Building a state: the twiddle table and the engine with its memory of
+// 2^C_NFFT_MAX words.
 void create_destroy(benchmark::State &bs, Setup setup) {
   for (auto _ : bs) {
     korvane_ip_zelfft_v9_0_state *state = korvane_ip_zelfft_v9_0_create_state(generics_of(setup));
@@ -77,7 +83,7 @@ void create_destroy(benchmark::State &bs, Setup setup) {
   }
 }
 
-// Heap bytes a state holds: the engine's 65536-word memory dominates.
+// Heap bytes a state holds: the twiddle table and the engine's memory.
 size_t heap_in_use() {
   const struct mallinfo2 m = mallinfo2();
   return m.uordblks + m.hblkhd;
