@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build and the tests need, when missing.
 set -e
-PKGS="g++ gcc make cmake libgmp-dev googletest libgtest-dev libbenchmark-dev python3 python3-numpy python3-mpmath binutils"
+PKGS="g++ gcc make cmake libgmp-dev googletest libgtest-dev libbenchmark-dev python3 python3-mpmath binutils"
 MISSING=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || MISSING="$MISSING $p"
