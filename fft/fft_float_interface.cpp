@@ -33,7 +33,7 @@ bool inf_or_nan(float f) {
 double restore_scale(double v, int t) {
   long long a = t < 0 ? -static_cast<long long>(t) : t;
   do {
-    const double step = std::ldexp(1.0, static_cast<int>(std::min<long long>(a, 62)));
+    const double step = power_of_two(static_cast<int>(std::min<long long>(a, 62)));
     v = t >= 0 ? v * step : v / step;
     a -= 62;
   } while (a > 0);
@@ -49,7 +49,7 @@ double round_significand(double v) {
     sign = -1.0;
     v = -v;
   }
-  const int e = v == 0 ? 0 : -1 - static_cast<int>(std::floor(std::log10(v) / std::log10(2.0)));
+  const int e = v == 0 ? 0 : -1 - floor_log2_via_log10(v);
   const double p = static_cast<double>(uint64_t{1} << (static_cast<unsigned>(e) & 63u));
   return sign * (quantise_input(v * p, 25, 1) / p);
 }
@@ -110,7 +110,7 @@ FloatBlock prepare_float_block(double *re, double *im, int n, std::ostream &err)
   }
   if (m > 0) {
     block.input_exponent =
-        std::isinf(m) ? kInfiniteBlockExponent : static_cast<int>(std::floor(std::log10(m) / std::log10(2.0))) + 1;
+        std::isinf(m) ? kInfiniteBlockExponent : floor_log2_via_log10(m) + 1;
   }
   return block;
 }
@@ -122,7 +122,7 @@ double scale_float_input(double x, int e, int bits) {
   } else {
     long long a = e < 0 ? -static_cast<long long>(e) : e;
     do {
-      const float p = std::ldexp(1.0f, static_cast<int>(std::min<long long>(a, 62)));
+      const float p = power_of_two_single(static_cast<int>(std::min<long long>(a, 62)));
       f = e < 0 ? f * p : f / p;
       a -= 62;
     } while (a > 0);
