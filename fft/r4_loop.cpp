@@ -50,14 +50,6 @@ void R4_loop::take_length(const FftSettings &settings) {
   r4_address_mask = settings.r4_address_mask;
 }
 
-int R4_loop::word_of(int address) const {
-  // Digits d0 .. d(R-2); for an odd nfft the top bit selects the upper half
-  // of the bank (N/8 = L words further on).
-  const int low = (1 << (2 * (r4_stages - 1))) - 1;
-  const int top = odd_nfft == 1 ? (address >> (nfft - 1)) & 1 : 0;
-  return top * (low + 1) + (address & low);
-}
-
 int R4_loop::address_of(int bank, int word) const {
   // The word gives every digit but the top radix-4 one (and, for an odd
   // nfft, the top bit); the bank's digit sum fixes the missing digit.

@@ -27,8 +27,6 @@ namespace zelfft {
 
 class R4_loop : public FFT {
  public:
-  static constexpr int kBanks = 4;
-
   explicit R4_loop(const FftSettings &settings);
   ~R4_loop() override;
 
@@ -46,11 +44,7 @@ class R4_loop : public FFT {
   RawComplex &datum(int address) { return memory[static_cast<size_t>(address)]; }
   // The word at `address` of `bank` for the present length.
   RawComplex &word(int bank, int address) { return datum(address_of(bank, address)); }
-
-  // The bank and word of logical address A for the present length, and the
-  // logical address of a bank's word.
-  int bank_of(int address) const { return digit_sum(address) & 3; }
-  int word_of(int address) const;
+  // The logical address whose bank is `bank` and whose word is `word`.
   int address_of(int bank, int word) const;
 
   std::vector<RawComplex> memory;  // by logical address, 2^nfft_max words
