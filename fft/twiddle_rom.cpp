@@ -32,21 +32,14 @@ TWIDDLE_ROM::TWIDDLE_ROM(int nfft_max_in, int twiddle_width_in)
 TWIDDLE_ROM::~TWIDDLE_ROM() = default;
 
 const ZelComplex &TWIDDLE_ROM::lookup(int64_t index) {
-  const int n = nfft_max;
-  const int64_t quarter = int64_t{1} << (n - 2);
-  const int64_t a = index & ((int64_t{1} << n) - 1);
-  const bool odd_quadrant = ((a >> (n - 2)) & 1) != 0;
-  const bool lower_half = ((a >> (n - 1)) & 1) != 0;
-  int64_t r = a & (quarter - 1);
-  if (odd_quadrant) r = quarter - r;
-  const ZelComplex &e = table[static_cast<size_t>(r)];
-  // Quadrants 1 and 2 negate the cosine, quadrants 2 and 3 the sine. The
-  // entries of the first quadrant are never negative, so negating them in
-  // the (TW+1)-bit result register is exact.
+  const QuadrantEntry q = quadrant_entry(index);
+  const ZelComplex &e = table[q.entry];
+  // The entries of the first quadrant are never negative, so negating them
+  // in the (TW+1)-bit result register is exact.
   result.real() = e.real();
-  if (odd_quadrant != lower_half) result.real().negate();
+  if (q.negate_real) result.real().negate();
   result.imag() = e.imag();
-  if (lower_half) result.imag().negate();
+  if (q.negate_imag) result.imag().negate();
   return result;
 }
 
