@@ -1,8 +1,9 @@
 // simulate: one transform of one block through a model state.
 //
 // The engine seam. Loading and unloading differ per architecture only in
-// where sample n goes and where X[k] is read, so each architecture has one
-// small transfer routine below (radix-4, radix-2, pipelined). Every engine
+// where sample n goes and where X[k] is read, so there are two small transfer
+// routines below (the burst engines, given their load order, and the
+// pipelined engine). Every engine
 // offers the same few members (see fft_base.h): take_length(settings),
 // word_format(), datum(address), run(rom), and the FFT fields bfp_class,
 // scaling_word, direction, total_shift, overflow and r4_address_mask; the
@@ -29,6 +30,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 namespace zelfft {
 
@@ -303,10 +305,13 @@ void unload(const WordFormat &f, const RawComplex &word, Outputs &out, int k) {
   out.xk_im[k] = f.value(word.im);
 }
 
-// Radix-4: sample n goes to logical address digit_reverse(n) (bank
-// digit_sum(A) & 3); X[k] is read from logical address k.
-template <class Engine>
-void transfer_radix4(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_ROM &rom) {
+// The burst engines: sample n goes to the logical address `load_address`(n)
+// gives (radix-4: digit_reverse(n), in bank digit_sum & 3; radix-2:
+// bit_reverse(n), that is bank bit_sum(n) & 1, word bit_reverse_short(n mod
+// N/2)), measuring the input headroom for block floating point; X[k] is read
+// from logical address k.
+template <class Engine, class LoadAddress>
+void transfer_burst(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_ROM &rom, LoadAddress load_address) {
   const FftSettings &s = c.state->settings;
   const int n_len = s.length;
   const double divide = s.has_scaling == 0 ? std::ldexp(1.0, -(s.internal_output_width - s.internal_input_width)) : 1.0;
@@ -314,35 +319,15 @@ void transfer_radix4(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_R
   e.take_length(s);
   e.bfp_class = 32;
   for (int n = 0; n < n_len; ++n) {
-    RawComplex &word = e.datum(e.digit_reverse(n));
+    RawComplex &word = e.datum(load_address(n));
     word = f.pattern(prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
     e.bfp_class = std::min<int32_t>(e.bfp_class, FFT::sign_headroom(word, f.width()));
   }
   set_controls(e, c);
   e.run(rom);
-  e.r4_address_mask = s.r4_address_mask;
-  for (int k = 0; k < n_len; ++k) unload(f, e.datum(k), *c.out, k);
-  finish(e, *c.out);
-}
-
-// Radix-2: sample n goes to logical address bit_reverse(n), that is bank
-// bit_sum(n) & 1, word bit_reverse_short(n mod N/2); X[k] is at logical
-// address k (bank bit_sum(k) & 1, word k >> 1).
-template <class Engine>
-void transfer_radix2(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_ROM &rom) {
-  const FftSettings &s = c.state->settings;
-  const int n_len = s.length;
-  const double divide = s.has_scaling == 0 ? std::ldexp(1.0, -(s.internal_output_width - s.internal_input_width)) : 1.0;
-  const WordFormat f = e.word_format();
-  e.take_length(s);
-  e.bfp_class = 32;
-  for (int n = 0; n < n_len; ++n) {
-    RawComplex &word = e.datum(e.bit_reverse(n));
-    word = f.pattern(prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
-    e.bfp_class = std::min<int32_t>(e.bfp_class, FFT::sign_headroom(word, f.width()));
-  }
-  set_controls(e, c);
-  e.run(rom);
+  // The radix-4 run leaves its own address mask behind; the results are read
+  // with the one of this length.
+  if constexpr (std::is_same_v<Engine, R4_loop>) e.r4_address_mask = s.r4_address_mask;
   for (int k = 0; k < n_len; ++k) unload(f, e.datum(k), *c.out, k);
   finish(e, *c.out);
 }
@@ -382,9 +367,17 @@ void transfer(const Call &c, const SamplePrep &prep) {
   // The engine pointers hold the type create_state built for C_ARCH (the
   // checks have made sure it is there).
   switch (st.generics.C_ARCH) {
-    case 1: transfer_radix4(static_cast<R4_loop &>(*st.r4_engine), c, prep, rom); break;
+    case 1: {
+      R4_loop &e = static_cast<R4_loop &>(*st.r4_engine);
+      transfer_burst(e, c, prep, rom, [&e](int n) { return e.digit_reverse(n); });
+      break;
+    }
     case 2:
-    case 4: transfer_radix2(static_cast<R2_loop &>(*st.r2_engine), c, prep, rom); break;
+    case 4: {
+      R2_loop &e = static_cast<R2_loop &>(*st.r2_engine);
+      transfer_burst(e, c, prep, rom, [&e](int n) { return e.bit_reverse(n); });
+      break;
+    }
     case 3: transfer_pipelined(static_cast<R22_pipeline &>(*st.r22_engine), c, prep, rom); break;
     default: break;
   }
