@@ -67,5 +67,5 @@ for p in $new_paths; do
   if [ -e "$p" ] || [ -L "$p" ]; then left="$left $p"; fi
 done
 [ -z "$left" ] || fail "left behind after removal:$left"
-ldconfig -p | grep -q 'libbrevant\|libsolvine' && fail "the dynamic linker cache still names the libraries"
+/sbin/ldconfig -p | grep -q 'libbrevant\|libsolvine' && fail "the dynamic linker cache still names the libraries"
 echo "install-test: package built, installed, used and removed; $(echo "$new_paths" | wc -l) paths checked"
