@@ -1,11 +1,37 @@
 // The exported C functions of brevant. No exception may leave them: the host
 // is often a simulator that would be terminated by one.
 #include "brevant.h"
+#include "brevant_stream.h"
 #include "fft_generics.h"
 #include "fft_simulate.h"
 #include "fft_state.h"
 
 #include <iostream>
+
+namespace brevant {
+
+korvane_ip_zelfft_v9_0_state *create_state(const korvane_ip_zelfft_v9_0_generics &generics,
+                                           std::ostream &messages) {
+  try {
+    if (!zelfft::check_generics(generics, messages)) return nullptr;
+    return zelfft::assemble_state(generics).release();
+  } catch (...) {
+    // Exhausted memory: no message is defined for it, the null result says it.
+    return nullptr;
+  }
+}
+
+int bitacc_simulate(korvane_ip_zelfft_v9_0_state *state, const korvane_ip_zelfft_v9_0_inputs &inputs,
+                    korvane_ip_zelfft_v9_0_outputs *outputs, std::ostream &messages) {
+  try {
+    return zelfft::simulate(state, inputs, outputs, messages);
+  } catch (...) {
+    // Only exhausted memory can get here: the data path wraps and never throws.
+    return -1;
+  }
+}
+
+}  // namespace brevant
 
 extern "C" {
 
@@ -15,13 +41,7 @@ BREVANT_API korvane_ip_zelfft_v9_0_generics korvane_ip_zelfft_v9_0_get_default_g
 
 BREVANT_API korvane_ip_zelfft_v9_0_state *korvane_ip_zelfft_v9_0_create_state(
     korvane_ip_zelfft_v9_0_generics generics) {
-  try {
-    if (!zelfft::check_generics(generics, std::cerr)) return nullptr;
-    return zelfft::assemble_state(generics).release();
-  } catch (...) {
-    // Exhausted memory: no message is defined for it, the null result says it.
-    return nullptr;
-  }
+  return brevant::create_state(generics, std::cerr);
 }
 
 BREVANT_API void korvane_ip_zelfft_v9_0_destroy_state(korvane_ip_zelfft_v9_0_state *state) {
@@ -31,12 +51,7 @@ BREVANT_API void korvane_ip_zelfft_v9_0_destroy_state(korvane_ip_zelfft_v9_0_sta
 BREVANT_API int korvane_ip_zelfft_v9_0_bitacc_simulate(korvane_ip_zelfft_v9_0_state *state,
                                                        korvane_ip_zelfft_v9_0_inputs inputs,
                                                        korvane_ip_zelfft_v9_0_outputs *outputs) {
-  try {
-    return zelfft::simulate(state, inputs, outputs, std::cerr);
-  } catch (...) {
-    // Only exhausted memory can get here: the data path wraps and never throws.
-    return -1;
-  }
+  return brevant::bitacc_simulate(state, inputs, outputs, std::cerr);
 }
 
 }  // extern "C"

@@ -1,0 +1,133 @@
+// The two models as C++ objects for the layers: the library's messages are
+// collected and handed back (as exceptions or per-frame results) instead of
+// reaching standard error, and batches of frames or blocks of samples run
+// over threads with one model object per worker. Results are the words of the
+// C interface, whatever the number of threads.
+#pragma once
+
+#include "brevant.h"
+#include "settings.h"
+#include "solvine.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace zel {
+
+// A failure reported by a model, with the library's own text: the FFT's
+// "ERROR:zelfft_v9_0:..." line (without its line feed) and status code, or
+// the CORDIC callback message ("<name> ERROR: <text>", or the configuration
+// check's text).
+class ModelError : public std::runtime_error {
+ public:
+  explicit ModelError(const std::string &message, int code = 0) : std::runtime_error(message), code_(code) {}
+  int code() const { return code_; }
+
+ private:
+  int code_;
+};
+
+// ---- FFT ----
+
+struct FftFrameResult {
+  int code = 0;                       // 0; 1..23 the failed check; -1 out of memory
+  std::int32_t block_exp = 0;
+  std::int32_t overflow = 0;
+  std::vector<std::string> warnings;  // "WARNING:zelfft_v9_0:..." lines, without line feeds
+  std::string error;                  // the error line, without line feed; empty on success
+};
+
+class FftModel {
+ public:
+  // Throws ModelError with the library's line when the record is refused,
+  // std::bad_alloc when memory runs out.
+  explicit FftModel(const korvane_ip_zelfft_v9_0_generics &generics);
+  ~FftModel();
+  FftModel(FftModel &&other) noexcept;
+  FftModel &operator=(FftModel &&other) noexcept;
+  FftModel(const FftModel &) = delete;
+  FftModel &operator=(const FftModel &) = delete;
+
+  const korvane_ip_zelfft_v9_0_generics &generics() const { return generics_; }
+
+  // Points of a transform: 2^nfft with a run-time length, else (or for nfft
+  // -1) 2^C_NFFT_MAX.
+  std::int32_t points(std::int32_t nfft) const;
+
+  // One transform of n samples with the library's checks; the outputs (room
+  // for n values each) are written only on success. nfft -1 asks for the
+  // frame's own length (log2 n) on a run-time-length core and for C_NFFT_MAX
+  // otherwise; any other value goes to the model as it is (a value other
+  // than C_NFFT_MAX on a fixed-length core draws the library's warning).
+  FftFrameResult run(const double *re, const double *im, std::int32_t n, const std::int32_t *schedule,
+                     std::int32_t schedule_size, std::int32_t nfft, bool forward, double *out_re,
+                     double *out_im);
+
+ private:
+  korvane_ip_zelfft_v9_0_generics generics_;
+  korvane_ip_zelfft_v9_0_state *state_ = nullptr;
+};
+
+// Frames stored one after another (frame f at offset f * n).
+struct FftBatch {
+  std::size_t frames = 0;
+  std::int32_t n = 0;
+  const double *re = nullptr;
+  const double *im = nullptr;
+  const std::int32_t *schedule = nullptr;  // schedule_size values, or frames * schedule_size
+  std::int32_t schedule_size = 0;
+  bool schedule_per_frame = false;
+  std::int32_t nfft = -1;  // as FftModel::run
+  bool forward = true;
+  double *out_re = nullptr;
+  double *out_im = nullptr;
+  std::int32_t *block_exp = nullptr;  // one per frame
+  std::int32_t *overflow = nullptr;   // one per frame
+};
+
+// Runs every frame with one model per worker (threads 0: one per core) and
+// returns each frame's result; a failed frame leaves its outputs untouched
+// and the others still run. A refused record throws ModelError.
+std::vector<FftFrameResult> run_fft_batch(const korvane_ip_zelfft_v9_0_generics &generics, const FftBatch &batch,
+                                          unsigned threads);
+
+// ---- CORDIC ----
+
+class CordicModel {
+ public:
+  // Throws ModelError with the configuration check's text when refused.
+  explicit CordicModel(const CordicSettings &settings);
+  ~CordicModel();
+  CordicModel(const CordicModel &) = delete;
+  CordicModel &operator=(const CordicModel &) = delete;
+
+  std::uint32_t function() const { return function_; }
+
+  // Runs count samples of the configured function. inputs and outputs hold
+  // one array of count words per argument, in the order of
+  // cordic_signature(function()). Throws ModelError with the model's message
+  // when an input word cannot be read; the samples before it are written.
+  void run(const double *const *inputs, double *const *outputs, std::size_t count);
+
+ private:
+  static void on_message(void *self, int error, const char *text);
+
+  zelip_cordic_v6_0_model *model_ = nullptr;
+  std::uint32_t function_ = 0;
+  std::string message_;
+  std::vector<zelip_complex> cart_in_, cart_out_;
+  const zelip_array_ops *real_ops_ = nullptr;
+  const zelip_array_ops *complex_ops_ = nullptr;
+};
+
+// A block of samples split over threads (threads 0: one per core), one model
+// per worker. Throws as CordicModel::run; the message is that of the first
+// failing sample.
+void run_cordic_block(const CordicSettings &settings, const double *const *inputs, double *const *outputs,
+                      std::size_t count, unsigned threads);
+
+}  // namespace zel
