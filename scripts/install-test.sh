@@ -2,8 +2,9 @@
 # Builds the Debian package (cpack -G DEB), installs it with apt, uses it from
 # outside the source tree (a C host through CMake and through pkg-config, the
 # zelvec command, the Python package), removes it and checks that nothing of it
-# remains. This changes the system: it needs root (or sudo), and the package is
-# purged again whatever happens.
+# remains. This changes the system: it needs root (or sudo); a zelcores package
+# already installed is purged first, and the one built is purged again
+# whatever happens.
 set -e
 cd "$(dirname "$0")/.."
 src="$(pwd)"
@@ -21,7 +22,9 @@ rm -f "$build"/zelcores_*.deb
 deb="$(ls "$build"/zelcores_*.deb)"
 
 depends="$(dpkg-deb -f "$deb" Depends)"
-case "$depends" in *libgmp10*libstdc++6*) ;; *) fail "library dependencies not computed: $depends";; esac
+for lib in libgmp10 libstdc++6; do
+  case "$depends" in *"$lib "*) ;; *) fail "library dependencies not computed (no $lib): $depends";; esac
+done
 paths="$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|; s|/$||' | grep -v '^$')"
 case "$paths" in *"/usr/lib/python3/dist-packages/"*)
   case "$depends" in *python3-numpy*) ;; *) fail "Python dependencies not named: $depends";; esac;; esac
