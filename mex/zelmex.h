@@ -23,15 +23,24 @@ typedef struct {
   int array_count;
 } zm_scratch;
 
+static inline void zm_fail(zm_scratch *s, const char *id, const char *format, ...);
+
 static inline void *zm_alloc(zm_scratch *s, size_t count, size_t size) {
   /* mxCalloc ends the call with an error of its own when memory runs out;
      everything held at that point is mx memory, released with the call. */
-  void *p = mxCalloc(count ? count : 1, size);
+  void *p;
+  if (s->block_count == (int)(sizeof s->blocks / sizeof s->blocks[0]))
+    zm_fail(s, "zelcores:internal", "too many scratch blocks");
+  p = mxCalloc(count ? count : 1, size);
   s->blocks[s->block_count++] = p;
   return p;
 }
 
 static inline mxArray *zm_keep(zm_scratch *s, mxArray *a) {
+  if (s->array_count == (int)(sizeof s->arrays / sizeof s->arrays[0])) {
+    mxDestroyArray(a);
+    zm_fail(s, "zelcores:internal", "too many output arrays");
+  }
   s->arrays[s->array_count++] = a;
   return a;
 }
