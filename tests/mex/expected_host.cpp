@@ -120,7 +120,6 @@ void fft_case(std::FILE *out, int arch) {
 void cordic_case(std::FILE *out, unsigned function) {
   zelip_cordic_v6_0_config c;
   zelip_cordic_v6_0_default_config(&c);
-  c.name = "expected";
   c.CordicFunction = function;
   c.CoarseRotate = pick(0, 1);
   c.DataFormat = function == 6 ? pick(0, 2) : 0;
@@ -134,84 +133,58 @@ void cordic_case(std::FILE *out, unsigned function) {
   zelip_cordic_v6_0_model *m = zelip_cordic_v6_0_create(&c, nullptr, nullptr);
   if (!m) std::exit(4);
 
+  // Every array exists; the function reads and writes the ones it names.
   const std::size_t count = pick(1, 40);
-  const bool cart_in = function == 0 || function == 1 || function == 3 || function == 5;
-  const bool phase_in = function == 0 || function == 2 || function == 4;
-  const std::int64_t half = std::int64_t{1} << (c.InputWidth - 1);
-  auto word = [&] {
-    return static_cast<double>(std::uniform_int_distribution<std::int64_t>(function == 6 ? 0 : -half, half - 1)(rng));
-  };
-  std::vector<std::vector<double>> ins, outs(function == 3 || function == 5 || function == 6 ? 1 : 2);
-  auto real_array = [&](std::vector<double> *values) {
+  auto real = [&] {
     zelip_array_real *a = zelip_cordic_v6_0_zelip_array_real_create();
     zelip_cordic_v6_0_zelip_array_real_reserve_data(a, count);
     zelip_cordic_v6_0_zelip_array_real_reserve_dim(a, 1);
-    a->data_size = count;
-    a->dim[0] = count;
-    a->dim_size = 1;
-    for (std::size_t k = 0; values && k < count; ++k) a->data[k] = (*values)[k];
+    a->data_size = a->dim[0] = count, a->dim_size = 1;
     return a;
   };
-  zelip_array_complex *cartin = nullptr, *cartout = zelip_cordic_v6_0_zelip_array_complex_create();
-  zelip_array_real *magin = nullptr, *phasein = nullptr, *magout = real_array(nullptr), *phaseout = real_array(nullptr);
-  zelip_cordic_v6_0_zelip_array_complex_reserve_data(cartout, count);
-  zelip_cordic_v6_0_zelip_array_complex_reserve_dim(cartout, 1);
-  cartout->data_size = cartout->dim[0] = count;
-  cartout->dim_size = 1;
-  if (cart_in) {
-    ins.resize(2);
-    for (std::size_t k = 0; k < count; ++k) ins[0].push_back(word()), ins[1].push_back(word());
-    cartin = zelip_cordic_v6_0_zelip_array_complex_create();
-    zelip_cordic_v6_0_zelip_array_complex_reserve_data(cartin, count);
-    zelip_cordic_v6_0_zelip_array_complex_reserve_dim(cartin, 1);
-    cartin->data_size = cartin->dim[0] = count;
-    cartin->dim_size = 1;
-    for (std::size_t k = 0; k < count; ++k) cartin->data[k] = {ins[0][k], ins[1][k]};
-  }
-  if (phase_in) {
-    ins.emplace_back();
-    for (std::size_t k = 0; k < count; ++k) ins.back().push_back(word());
-    phasein = real_array(&ins.back());
-  }
-  if (function == 6) {
-    ins.emplace_back();
-    for (std::size_t k = 0; k < count; ++k) ins.back().push_back(word());
-    magin = real_array(&ins.back());
+  auto pair = [&] {
+    zelip_array_complex *a = zelip_cordic_v6_0_zelip_array_complex_create();
+    zelip_cordic_v6_0_zelip_array_complex_reserve_data(a, count);
+    zelip_cordic_v6_0_zelip_array_complex_reserve_dim(a, 1);
+    a->data_size = a->dim[0] = count, a->dim_size = 1;
+    return a;
+  };
+  zelip_array_real *magin = real(), *phasein = real(), *magout = real(), *phaseout = real();
+  zelip_array_complex *cartin = pair(), *cartout = pair();
+  const std::size_t inputs = function == 0 ? 3 : function == 1 || function == 3 || function == 5 ? 2 : 1;
+  const std::int64_t half = std::int64_t{1} << (c.InputWidth - 1);
+  std::vector<std::vector<double>> in(inputs, std::vector<double>(count)), outs;
+  for (auto &v : in)
+    for (double &w : v)
+      w = static_cast<double>(std::uniform_int_distribution<std::int64_t>(function == 6 ? 0 : -half, half - 1)(rng));
+  for (std::size_t k = 0; k < count; ++k) {
+    if (inputs >= 2) cartin->data[k] = {in[0][k], in[1][k]};
+    phasein->data[k] = in[function == 0 ? 2 : 0][k];
+    magin->data[k] = in[0][k];
   }
   if (zelip_cordic_v6_0_data_do(m, function, magin, phasein, cartin, magout, phaseout, cartout, count) != 0)
     std::exit(5);
-  for (std::size_t k = 0; k < count; ++k) {
-    switch (function) {
-      case 1:
-        outs[0].push_back(magout->data[k]), outs[1].push_back(phaseout->data[k]);
-        break;
-      case 3:
-      case 5:
-        outs[0].push_back(phaseout->data[k]);
-        break;
-      case 6:
-        outs[0].push_back(magout->data[k]);
-        break;
-      default:
-        outs[0].push_back(cartout->data[k].re), outs[1].push_back(cartout->data[k].im);
-    }
+  auto take = [&](auto get) {
+    outs.emplace_back();
+    for (std::size_t k = 0; k < count; ++k) outs.back().push_back(get(k));
+  };
+  if (function == 0 || function == 2 || function == 4) {
+    take([&](std::size_t k) { return cartout->data[k].re; });
+    take([&](std::size_t k) { return cartout->data[k].im; });
   }
-  zelip_cordic_v6_0_zelip_array_complex_destroy(cartin);
-  zelip_cordic_v6_0_zelip_array_complex_destroy(cartout);
-  zelip_cordic_v6_0_zelip_array_real_destroy(magin);
-  zelip_cordic_v6_0_zelip_array_real_destroy(phasein);
-  zelip_cordic_v6_0_zelip_array_real_destroy(magout);
-  zelip_cordic_v6_0_zelip_array_real_destroy(phaseout);
+  if (function == 1 || function == 6) take([&](std::size_t k) { return magout->data[k]; });
+  if (function == 1 || function == 3 || function == 5) take([&](std::size_t k) { return phaseout->data[k]; });
+  for (zelip_array_real *a : {magin, phasein, magout, phaseout}) zelip_cordic_v6_0_zelip_array_real_destroy(a);
+  for (zelip_array_complex *a : {cartin, cartout}) zelip_cordic_v6_0_zelip_array_complex_destroy(a);
   zelip_cordic_v6_0_destroy(m);
 
-  // The MEX names inputs in call order; for rotate that is x, y, phase.
   std::fprintf(out,
                "cordic{end+1} = struct('cfg', struct('CordicFunction', %u, 'CoarseRotate', %u, 'DataFormat', %u, "
                "'PhaseFormat', %u, 'InputWidth', %u, 'OutputWidth', %u, 'Iterations', %u, 'Precision', %u, "
                "'RoundMode', %u, 'ScaleComp', %u), 'in', {{",
                c.CordicFunction, c.CoarseRotate, c.DataFormat, c.PhaseFormat, c.InputWidth, c.OutputWidth,
                c.Iterations, c.Precision, c.RoundMode, c.ScaleComp);
-  for (std::size_t i = 0; i < ins.size(); ++i) std::fprintf(out, "%s%s'", i ? ", " : "", list(ins[i]).c_str());
+  for (std::size_t i = 0; i < in.size(); ++i) std::fprintf(out, "%s%s'", i ? ", " : "", list(in[i]).c_str());
   std::fprintf(out, "}}, 'out', {{");
   for (std::size_t i = 0; i < outs.size(); ++i) std::fprintf(out, "%s%s'", i ? ", " : "", list(outs[i]).c_str());
   std::fprintf(out, "}});\n");

@@ -113,7 +113,6 @@ expect_error(@() brevant_fft(d), 'zelcores:badarg', {'usage:'});
 expect_error(@() brevant_fft({1}, x), 'zelcores:badarg', 'cfg must be a 1x1 struct of settings (or [] for the defaults)');
 expect_error(@() brevant_fft(struct('nfft_max', 6.5), x), 'zelcores:badarg', 'cfg.nfft_max must be a text, a logical scalar or an integer scalar');
 expect_error(@() brevant_fft(d, single(x)), 'zelcores:badarg', {'x must be a full double'});
-expect_error(@() brevant_fft(d, zeros(4, 4, 4)), 'zelcores:badarg', {'x must be a full double'});
 expect_error(@() brevant_fft(d, x, [1 1.5 1]), 'zelcores:badarg', 'schedule(2) must be an integer right shift');
 expect_error(@() brevant_fft(d, [x x x], ones(3, 2)), 'zelcores:badarg', 'schedule has 2 columns but x has 3 frames (a vector serves every frame)');
 expect_error(@() brevant_fft(d, x, [1 1 1], 'nfft'), 'zelcores:badarg', {'name-value pairs'});
@@ -126,7 +125,6 @@ expect_error(@() solvine_cordic(sc, 1, 2), 'zelcores:badarg', 'sin_cos takes 1 i
 expect_error(@() call_outputs(2, @solvine_cordic, struct('function', 'atan'), 1, 1), 'zelcores:badarg', 'atan gives 1 output, 2 requested');
 expect_error(@() solvine_cordic(sc, 0.3), 'zelcores:badarg', 'phase(1) = 0.29999999999999999 is not an integer word');
 expect_error(@() solvine_cordic(sc, int32(3)), 'zelcores:badarg', 'phase (argument 2) must be a real double or int64 array of words');
-expect_error(@() solvine_cordic(sc, [1 2i]), 'zelcores:badarg', 'phase (argument 2) must be a real double or int64 array of words');
 expect_error(@() solvine_cordic(struct(), [1 2], [1 2], [1; 2]), 'zelcores:badarg', 'phase (argument 4) must have the size of x');
 expect_error(@() solvine_cordic(sc, int64(2)^60), 'zelcores:badarg', 'phase(1) = 1152921504606846976 is beyond 2^53, wider than any word');
 
