@@ -278,12 +278,22 @@ SampleWords CordicEngine::compute(const SampleWords &in) {
 SampleWords CordicEngine::compute_root(double radicand) {
   const zelip_cordic_v6_0_config &c = model_.config();
   const unsigned width = model_.precision();
+  SampleWords out;
   // The radicand word is used raw (no alignment to B); a fraction is dropped.
+  // The root register is below 2^(B-1), so taking it modulo 2^B keeps it, and
+  // B is never below OutputWidth: the rounding only narrows.
+  if (arithmetic_ != Arithmetic::kGmpOnly && std::fabs(radicand) < 0x1p63 && c.RoundMode <= 3 &&
+      c.OutputWidth <= width) {
+    const int64_t root = cordic_sqrt(static_cast<int64_t>(radicand), width, c.DataFormat, c.InputWidth);
+    const int64_t wrapped = root & ((int64_t{1} << width) - 1);
+    out.x = static_cast<double>(width > c.OutputWidth ? round_native(wrapped, width - c.OutputWidth, c.RoundMode)
+                                                      : wrapped);
+    return out;
+  }
   mpz_set_d(root_.get(), radicand);
   cordic_sqrt(root_.get(), root_.get(), width, c.DataFormat, c.InputWidth);
   mpz_fdiv_r_2exp(root_.get(), root_.get(), width);
   rnd_slv_mpz(root_.get(), root_.get(), width, c.OutputWidth, c.RoundMode);
-  SampleWords out;
   out.x = mpz_get_d(root_.get());
   return out;
 }
