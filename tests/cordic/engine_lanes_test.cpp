@@ -100,7 +100,10 @@ TEST(EngineLanes, EveryTargetGivesTheScalarWords) {
       const std::size_t count = n % 4 == 0 ? 1 + pick(15) : 1 + pick(700);
       const bool odd_words = n % 3 == 0;
       SCOPED_TRACE(name + " " + describe(c) + " count " + std::to_string(count) + " case " + std::to_string(n));
-      const double edge = std::ldexp(1.0, 59 - static_cast<int>(m.B()) + static_cast<int>(c.InputWidth));
+      // Words that align to just below and at 2^29 and 2^59: the bounds of
+      // the 32-bit lanes (data paths up to 29 bits) and of the 64-bit ones.
+      const int alignment = static_cast<int>(m.B()) - static_cast<int>(c.InputWidth);
+      const double edges[2] = {std::ldexp(1.0, 29 - alignment), std::ldexp(1.0, 59 - alignment)};
       std::vector<double> words[3];
       for (std::vector<double> &w : words) {
         for (std::size_t k = 0; k < count; ++k) {
@@ -109,7 +112,10 @@ TEST(EngineLanes, EveryTargetGivesTheScalarWords) {
           if (pick(2)) v = -v;
           if (odd_words && pick(16) == 0) v += 0.5;
           if (pick(32) == 0) v = -std::ldexp(1.0, c.InputWidth - 1);
-          if (odd_words && pick(200) == 0) v = (pick(2) ? -1.0 : 1.0) * (pick(2) ? edge : std::nextafter(edge, 0.0));
+          if (odd_words && pick(100) == 0) {
+            const double edge = edges[pick(2)];
+            v = (pick(2) ? -1.0 : 1.0) * (pick(2) ? edge : std::nextafter(edge, 0.0));
+          }
           w.push_back(v);
         }
       }
@@ -118,6 +124,34 @@ TEST(EngineLanes, EveryTargetGivesTheScalarWords) {
     }
   }
   hwy::SetSupportedTargetsForTest(0);
+}
+
+// 32-bit lanes take data paths up to 29 bits with aligned words below 2^29;
+// words at the bound and beyond, up to 2^31 (where sums of two would wrap in
+// 32 bits), must give the same words as the scalar path.
+TEST(EngineLanes, NarrowLanesStopAtTheirBound) {
+  std::mt19937_64 gen(43);
+  for (uint32_t f = 0; f < 6; ++f) {
+    for (uint32_t input_width : {20u, 29u}) {
+      zelip_cordic_v6_0_config c = config_for(f, input_width);
+      c.OutputWidth = 20;
+      c.Precision = 29;
+      c.ScaleComp = 1;
+      const Model m(c);
+      ASSERT_TRUE(m.valid());
+      const double bound = std::ldexp(1.0, static_cast<int>(input_width));  // aligns to 2^29
+      for (double top : {bound, 4 * bound}) {
+        SCOPED_TRACE(describe(c) + " words below " + std::to_string(top));
+        std::uniform_real_distribution<double> near(top / 2, top);
+        std::vector<double> words[3];
+        for (std::vector<double> &w : words)
+          for (int k = 0; k < 40; ++k) w.push_back((k % 2 ? -1.0 : 1.0) * std::floor(near(gen)));
+        words[0][0] = words[1][0] = std::nextafter(bound, 0.0);
+        EXPECT_TRUE(same(run_copy(m, CordicEngine::Arithmetic::kAuto, words[0], words[1], words[2]),
+                         run_copy(m, CordicEngine::Arithmetic::kScalar, words[0], words[1], words[2])));
+      }
+    }
+  }
 }
 
 // Reading a chunk at once keeps the sample-by-sample rules: a block stops at
