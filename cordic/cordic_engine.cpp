@@ -91,7 +91,7 @@ CordicEngine::CordicEngine(const cordic_v6_0 &model, Arithmetic arithmetic)
 
   // The lanes run the native registers' operations with the same constants.
   const Datapath<int64_t> &d = *native_;
-  auto plan = std::make_unique<LanePlan>();
+  LanePlan *plan = &lanes_.emplace();
   plan->iterations = d.iterations;
   plan->width = d.width;
   plan->round_shift = d.width - d.output_width;
@@ -114,7 +114,6 @@ CordicEngine::CordicEngine(const cordic_v6_0 &model, Arithmetic arithmetic)
   plan->o = d.o;
   plan->l = d.l;
   plan->scale = d.scale;
-  lanes_ = std::move(plan);
 }
 
 CordicEngine::~CordicEngine() = default;

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class cordic_v6_0;
 
@@ -78,7 +79,7 @@ class CordicEngine {
   const uint32_t function_;
   const int alignment_;  // B - InputWidth
   std::unique_ptr<Datapath<int64_t>> native_;  // null when the configuration needs GMP
-  std::unique_ptr<LanePlan> lanes_;             // null unless kAuto and native_
+  std::optional<LanePlan> lanes_;               // empty unless kAuto and native_
   std::unique_ptr<Datapath<MpzWord>> gmp_;      // built when a sample first needs it
   MpzWord root_;  // radicand, then root, of the square root path
 };
