@@ -161,7 +161,8 @@ TEST(EngineLanes, BlocksStopAndSkipWhereSamplesDo) {
   std::mt19937_64 gen(42);
   std::uniform_real_distribution<double> word(-20000, 20000);
   std::vector<double> x(700), y(700), z(700);
-  for (std::size_t k = 0; k < 700; ++k) x[k] = std::floor(word(gen)), y[k] = std::floor(word(gen)), z[k] = std::floor(word(gen));
+  for (std::vector<double> *w : {&x, &y, &z})
+    for (double &v : *w) v = std::floor(word(gen));
   for (uint32_t f : {0u, 1u}) {
     const Model m(config_for(f));
     auto both = [&](auto &&prepare) {
@@ -179,18 +180,17 @@ TEST(EngineLanes, BlocksStopAndSkipWhereSamplesDo) {
       EXPECT_EQ(both([](Arrays &a) { a.phasein.get()->data[517] = HUGE_VAL; }).error,
                 "Problem reading data from phasein");
     }
-    EXPECT_EQ(both([](Arrays &a) {
-                a.cartout.get()->data_size = 261;
-                a.magout.get()->data_size = 5;
-                a.phaseout.get()->data_size = 600;
-              }).error,
-              "");
+    const auto short_outputs = [](Arrays &a) {
+      a.cartout.get()->data_size = 261;
+      a.magout.get()->data_size = 5;
+      a.phaseout.get()->data_size = 600;
+    };
+    EXPECT_EQ(both(short_outputs).error, "");
   }
 }
 
-// Arrays may share storage. In place (same position) a chunk gives the
-// sample-by-sample words; views that overlap at other positions, where a
-// write reaches a word read later, must give them too.
+// Views may share storage: where an output overlaps an input at another
+// position, a write reaches a word read later, as sample by sample.
 TEST(EngineLanes, OverlappingArraysGiveTheSampleBySampleWords) {
   const Model tr(config_for(1));
   const std::size_t n = 300;
@@ -210,19 +210,6 @@ TEST(EngineLanes, OverlappingArraysGiveTheSampleBySampleWords) {
     return buffer;
   };
   EXPECT_EQ(run(CordicEngine::Arithmetic::kAuto), run(CordicEngine::Arithmetic::kScalar));
-
-  const Model rot(config_for(0));
-  std::vector<double> x(n), y(n), z(n);
-  for (std::size_t k = 0; k < n; ++k) x[k] = 50.0 * k - 7000, y[k] = 9000 - 31.0 * k, z[k] = 80.0 * k - 12000;
-  Arrays in_place(x, y, z), separate(x, y, z);
-  const cordic::SampleArrays io{nullptr, in_place.phasein.get(), in_place.cartin.get(), nullptr, nullptr,
-                                in_place.cartin.get()};
-  CordicEngine(rot.impl()).run(io, n);
-  separate.run(rot, CordicEngine::Arithmetic::kScalar, n);
-  for (std::size_t k = 0; k < n; ++k) {
-    EXPECT_EQ(in_place.cartin[k].re, separate.cartout[k].re) << k;
-    EXPECT_EQ(in_place.cartin[k].im, separate.cartout[k].im) << k;
-  }
 }
 
 // A host's own copy operation is called element by element, in the order of
