@@ -35,7 +35,8 @@ struct Outcome {
   auto failure = ::testing::AssertionFailure() << "errors \"" << lanes.error << "\" and \"" << scalar.error << "\"";
   for (std::size_t i = 0; i < lanes.words.size() && i < scalar.words.size(); ++i)
     if (lanes.words[i] != scalar.words[i])
-      return failure << "; sample " << i / 4 << " word " << i % 4 << ": " << lanes.words[i] << " vs " << scalar.words[i];
+      return failure << "; sample " << i / 4 << " word " << i % 4 << ": " << lanes.words[i] << " vs "
+                     << scalar.words[i];
   return failure;
 }
 
