@@ -4,9 +4,11 @@
 // with int64_t registers), lane by lane:
 // - loading: the input word aligned in double arithmetic exactly as the
 //   scalar path does (a power-of-two scale, floors), then truncated;
-// - coarse rotation, micro-rotations with the B-bit wrap, post-correction,
-//   gain compensation and output rounding on 64-bit lanes. The bounds of the
-//   native path hold here too: aligned inputs below 2^59, so no lane overflows.
+// - coarse rotation, micro-rotations with the B-bit wrap and post-correction
+//   on 32-bit lanes where the data path and the inputs are narrow enough (see
+//   kNarrowWidth), else on 64-bit lanes with the native path's bound (aligned
+//   inputs below 2^59); no lane overflows either way;
+// - gain compensation and output rounding on 64-bit lanes.
 // Only integer adds, subtracts, shifts, selects and exact 32 x 32 -> 64-bit
 // products are used, so every instruction set gives the very same words.
 #undef HWY_TARGET_INCLUDE
