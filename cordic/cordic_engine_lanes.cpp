@@ -110,9 +110,16 @@ bool load_words(const LanePlan &p, const double *HWY_RESTRICT in, std::size_t n,
   return true;
 }
 
-// Two's-complement wrap to B bits.
+// Two's-complement wrap to B bits: up = lane bits - B, half = 2^(B-1),
+// mask = 2^B - 1. x86 before AVX-512 has no 64-bit arithmetic shift, so
+// there the wrap adds half, keeps the low B bits and subtracts half again.
 template <class V>
-HWY_INLINE V wrap(V v, int up) {
+HWY_INLINE V wrap(V v, int up, V half, V mask) {
+#if HWY_ARCH_X86 && HWY_TARGET > HWY_AVX3
+  if constexpr (sizeof(hn::TFromV<V>) == 8) return hn::Sub(hn::And(hn::Add(v, half), mask), half);
+#endif
+  (void)half;
+  (void)mask;
   return hn::ShiftRightSame(hn::ShiftLeftSame(v, up), up);
 }
 
@@ -198,6 +205,8 @@ void rotate_registers(D d, const LanePlan &p, hn::TFromD<D> *HWY_RESTRICT xs, hn
   const std::size_t lanes = hn::Lanes(d);
   const int bits = static_cast<int>(8 * sizeof(T));
   const int up = bits - static_cast<int>(p.width);
+  const V half = hn::Set(d, static_cast<T>(int64_t{1} << (p.width - 1)));
+  const V mask = hn::Set(d, static_cast<T>((int64_t{1} << p.width) - 1));
   for (std::size_t k = 0; k < n; k += lanes) {
     V x = p.vector_in ? hn::LoadU(d, xs + k) : hn::Set(d, static_cast<T>(p.scale));
     V y = p.vector_in ? hn::LoadU(d, ys + k) : hn::Zero(d);
@@ -214,9 +223,9 @@ void rotate_registers(D d, const LanePlan &p, hn::TFromD<D> *HWY_RESTRICT xs, hn
       const V dx = signed_by(hn::ShiftRightSame(x, s), q);
       const V dy = signed_by(hn::ShiftRightSame(y, s), q);
       const V da = signed_by(hn::Set(d, static_cast<T>(p.angle[i])), q);
-      x = wrap(kHyperbolic ? hn::Add(x, dy) : hn::Sub(x, dy), up);
-      y = wrap(hn::Add(y, dx), up);
-      z = wrap(hn::Sub(z, da), up);
+      x = wrap(kHyperbolic ? hn::Add(x, dy) : hn::Sub(x, dy), up, half, mask);
+      y = wrap(hn::Add(y, dx), up, half, mask);
+      z = wrap(hn::Sub(z, da), up, half, mask);
     }
     if (p.coarse) post_correct<kVectoring>(d, p, post, x, y, z);
     hn::StoreU(x, d, xs + k);
