@@ -30,6 +30,13 @@ namespace {
 
 using Settings = std::vector<std::pair<std::string, zel::SettingValue>>;
 
+// Workers for `threads` (0: one per core). The core count is read once: the
+// system query costs more than a short transform.
+unsigned workers_for(unsigned threads) {
+  static const unsigned cores = zel::worker_count(0, std::numeric_limits<std::size_t>::max());
+  return threads == 0 ? cores : threads;
+}
+
 // A Python value as a setting: bool, integer or text. Anything else (a float
 // width, None) is refused here, in the words the shared names use.
 zel::SettingValue to_setting(const std::string &key, py::handle value) {
@@ -176,7 +183,7 @@ class FftCore {
         std::vector<double> re, im, out_re, out_im;
       };
       zel::parallel_ranges(
-          frames, threads,
+          frames, workers_for(threads),
           [&] {
             Worker w{nullptr, nullptr, {}, {}, {}, {}};
             if (!own_taken.exchange(true)) {
@@ -300,7 +307,7 @@ class CordicCore {
           model_->run(in_p.data(), out_p.data(), count);
         } else {
           if (own.owns_lock()) own.unlock();
-          zel::run_cordic_block(settings_, in_p.data(), out_p.data(), count, threads);
+          zel::run_cordic_block(settings_, in_p.data(), out_p.data(), count, workers_for(threads));
         }
       } catch (const zel::ModelError &e) {
         error = e.what();
@@ -364,5 +371,5 @@ PYBIND11_MODULE(_core, m) {
         return py::make_tuple(names(s.inputs), names(s.outputs));
       },
       py::arg("function"));
-  m.def("hardware_threads", [] { return zel::worker_count(0, std::numeric_limits<std::size_t>::max()); });
+  m.def("hardware_threads", [] { return workers_for(0); });
 }

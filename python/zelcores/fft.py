@@ -182,6 +182,7 @@ class FFT:
         self._g = g
         self._float = g["C_USE_FLT_PT"] == 1
         self._schedule_core = g["C_HAS_SCALING"] == 1 and g["C_HAS_BFP"] == 0 and not self._float
+        self._default_schedules: dict = {}
 
     # ---- configuration ----
 
@@ -239,11 +240,10 @@ class FFT:
         1 for each stage of a radix-2 core. Overall X = transform / N.
         """
         n = self._log2(nfft)
-        if self._g["C_ARCH"] in (1, 3):
-            s = [2] * (n // 2) + [1] * (n % 2)
-        else:
-            s = [1] * n
-        return np.array(s, dtype=np.int32)
+        if n not in self._default_schedules:
+            s = [2] * (n // 2) + [1] * (n % 2) if self._g["C_ARCH"] in (1, 3) else [1] * n
+            self._default_schedules[n] = np.array(s, dtype=np.int32)
+        return self._default_schedules[n].copy()
 
     def _log2(self, nfft: Optional[int]) -> int:
         if nfft is None or self._g["C_HAS_NFFT"] != 1:
@@ -346,7 +346,8 @@ class FFT:
                 log2n = nfft if nfft is not None and self._g["C_HAS_NFFT"] == 1 else (
                     n.bit_length() - 1 if self._g["C_HAS_NFFT"] == 1 and n > 0 and n & (n - 1) == 0
                     else self.nfft_max)
-                sch = self.default_schedule(log2n)
+                sch = self.default_schedule(log2n) if log2n not in self._default_schedules \
+                    else self._default_schedules[log2n]
         else:
             sch = self._schedule(schedule, frames, batch)
 
@@ -358,14 +359,17 @@ class FFT:
             frame, code, line = error
             raise FFTError(line, code, frame)
 
-        if self._schedule_core and sch is not None:
-            shift = sch.sum(axis=-1, dtype=np.int64)
-            shift = np.broadcast_to(shift, (frames,)) if shift.ndim == 0 else shift
+        if not self._schedule_core or sch is None:
+            shift = 0
+        elif sch.ndim == 2:
+            shift = sch.sum(axis=1, dtype=np.int64)
         else:
-            shift = np.zeros(frames, dtype=np.int64)
+            shift = sum(sch.tolist())
         if batch:
-            return FFTResult(self, X, be.astype(np.int64), ov.astype(np.int64), np.array(shift, dtype=np.int64))
-        return FFTResult(self, X[0], int(be[0]), int(ov[0]), int(shift[0]))
+            if not isinstance(shift, np.ndarray):
+                shift = np.full(frames, shift, dtype=np.int64)
+            return FFTResult(self, X, be.astype(np.int64), ov.astype(np.int64), shift)
+        return FFTResult(self, X[0], int(be[0]), int(ov[0]), shift)
 
     def _frames(self, x: ArrayLike, words: bool):
         a = np.asarray(x)
