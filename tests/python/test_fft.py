@@ -204,6 +204,9 @@ def test_arrays_are_converted_or_refused_cleanly(capfd):
     for exc, text, kwargs in bad:
         with pytest.raises(exc, match=text.replace("(", r"\(").replace(")", r"\)")):
             fft(**kwargs)
+    with pytest.raises(zelcores.FFTError, match="incorrect xn_re_size input 32: must be 2\\^nfft = 64") as e:
+        fft(x[:, :32])
+    assert e.value.code == 9
     with pytest.raises(zelcores.FFTError) as e:
         fft(x, schedule=[2, 2, 4])
     assert e.value.code == 17 and str(e.value) == (
