@@ -12,9 +12,11 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -290,11 +292,18 @@ class CordicCore {
       const std::int64_t *w = inputs[a].data();
       for (std::size_t k = 0; k < count; ++k) in[a][k] = static_cast<double>(w[k]);
     }
-    std::vector<std::vector<double>> out(sig.outputs.size(), std::vector<double>(count, 0.0));
+    // The outputs are computed as doubles in the int64 arrays handed back and
+    // turned into integers in place: one allocation, one pass.
+    std::vector<py::array_t<std::int64_t>> out;
     std::vector<const double *> in_p;
     std::vector<double *> out_p;
     for (auto &v : in) in_p.push_back(v.data());
-    for (auto &v : out) out_p.push_back(v.data());
+    for (std::size_t a = 0; a < sig.outputs.size(); ++a) {
+      out.emplace_back(static_cast<py::ssize_t>(count));
+      auto *d = reinterpret_cast<double *>(out.back().mutable_data());
+      std::fill(d, d + count, 0.0);
+      out_p.push_back(d);
+    }
 
     std::string error;
     {
@@ -312,15 +321,19 @@ class CordicCore {
       } catch (const zel::ModelError &e) {
         error = e.what();
       }
+      for (double *d : out_p) {
+        auto *bytes = reinterpret_cast<unsigned char *>(d);
+        for (std::size_t k = 0; k < count; ++k) {
+          double v;
+          std::memcpy(&v, bytes + k * 8, 8);
+          const auto w = static_cast<std::int64_t>(v);
+          std::memcpy(bytes + k * 8, &w, 8);
+        }
+      }
     }
 
     py::list results;
-    for (const auto &v : out) {
-      py::array_t<std::int64_t> a(static_cast<py::ssize_t>(count));
-      std::int64_t *p = a.mutable_data();
-      for (std::size_t k = 0; k < count; ++k) p[k] = static_cast<std::int64_t>(v[k]);
-      results.append(a);
-    }
+    for (auto &a : out) results.append(a);
     return py::make_tuple(results, error.empty() ? py::object(py::none()) : py::object(py::str(error)));
   }
 
