@@ -46,10 +46,13 @@ zel::SettingValue to_setting(const std::string &key, py::handle value) {
     return value.cast<bool>();
   if (py::isinstance<py::str>(value)) return value.cast<std::string>();
   if (PyIndex_Check(value.ptr())) {
-    py::int_ i = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
-    int overflow = 0;
-    const long long v = PyLong_AsLongLongAndOverflow(i.ptr(), &overflow);
-    if (!overflow) return static_cast<std::int64_t>(v);
+    if (PyObject *index = PyNumber_Index(value.ptr())) {
+      py::int_ i = py::reinterpret_steal<py::int_>(index);
+      int overflow = 0;
+      const long long v = PyLong_AsLongLongAndOverflow(i.ptr(), &overflow);
+      if (!overflow && !(v == -1 && PyErr_Occurred())) return static_cast<std::int64_t>(v);
+    }
+    PyErr_Clear();
   }
   throw zel::SettingError(key, "\"" + key + "\": expected an integer, true/false or a text, got " +
                                    py::repr(value).cast<std::string>());
