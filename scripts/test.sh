@@ -1,7 +1,9 @@
 #!/bin/sh
 # Installs what is missing, then builds and runs every test twice: once in an
 # optimised build, once under AddressSanitizer and UndefinedBehaviorSanitizer.
-# Pass --fast to skip the sanitizer build.
+# Pass --fast to skip the sanitizer build. The sanitizer pass skips the
+# benchmarks and the slow layers (simulator benches, sweeps; tests labelled
+# nosan), never the models.
 set -e
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -13,4 +15,4 @@ ctest --test-dir build --output-on-failure -j"$JOBS"
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_SANITIZE=ON -DZEL_BUILD_BENCH=OFF
 cmake --build build-san -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-san --output-on-failure -j"$JOBS" -E '^bench_'
+  ctest --test-dir build-san --output-on-failure -j"$JOBS" -E '^(bench_|hdl_|sweep_)' -LE nosan
