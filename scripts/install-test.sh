@@ -42,6 +42,14 @@ new_paths="$(for p in $paths; do
 done)"
 
 apt_get install "$deb" >"$build/apt.log" 2>&1 || { cat "$build/apt.log"; fail "apt-get install failed"; }
+# pkg-config reads every required module's .pc file, private ones included,
+# so each must come with a package that this one depends on.
+for pc in $(echo "$paths" | grep '/pkgconfig/[^/]*\.pc$'); do
+  for req in $(pkg-config --print-requires --print-requires-private "$pc" | awk '{print $1}'); do
+    owner="$(dpkg -S "$(pkg-config --variable=pcfiledir "$req")/$req.pc" | cut -d: -f1)"
+    case ", $depends," in *", $owner"[\ ,]*) ;; *) fail "$pc requires $req from $owner, not a dependency";; esac
+  done
+done
 outside="$(mktemp -d)"
 cd "$outside"
 # As a user would: no search paths of ours, and Python writes its byte-code caches.
