@@ -21,7 +21,8 @@ constexpr const char *kArgNames[5] = {"in0", "in1", "in2", "out0", "out1"};
 // The argument checks and the model call shared by both element types;
 // outputs are written only when the whole block succeeded.
 template <typename T>
-int run_block(void *handle, const svOpenArrayHandle *ins, const svOpenArrayHandle *outs, const char **message) {
+int run_block(void *handle, int samples, const svOpenArrayHandle *ins, const svOpenArrayHandle *outs,
+              const char **message) {
   set_message(message, "");
   try {
     auto *model = static_cast<zel::CordicModel *>(handle);
@@ -33,14 +34,18 @@ int run_block(void *handle, const svOpenArrayHandle *ins, const svOpenArrayHandl
     std::vector<OpenArray<T>> in, out;
     for (std::size_t i = 0; i < sig.inputs.size(); ++i) in.emplace_back(ins[i]);
     for (std::size_t i = 0; i < sig.outputs.size(); ++i) out.emplace_back(outs[i]);
-    const std::size_t count = in[0].size();
+    if (samples < 0) {
+      set_message(message, "solvine_dpi: the sample count " + std::to_string(samples) + " is negative");
+      return 1;
+    }
+    const auto count = static_cast<std::size_t>(samples);
     auto short_array = [&](const char *arg, std::string_view role, std::size_t size) {
       set_message(message, "solvine_dpi: " + std::string(arg) + " (" + std::string(role) + ") has " +
                                std::to_string(size) + " elements, fewer than the " + std::to_string(count) +
-                               " of in0");
+                               " samples");
       return 1;
     };
-    for (std::size_t i = 1; i < in.size(); ++i)
+    for (std::size_t i = 0; i < in.size(); ++i)
       if (in[i].size() < count) return short_array(kArgNames[i], sig.inputs[i], in[i].size());
     for (std::size_t i = 0; i < out.size(); ++i)
       if (out[i].size() < count) return short_array(kArgNames[3 + i], sig.outputs[i], out[i].size());
@@ -102,16 +107,16 @@ ZEL_DPI_EXPORT int solvine_dpi_function(void *model) {
   return model ? static_cast<int>(static_cast<zel::CordicModel *>(model)->function()) : -1;
 }
 
-ZEL_DPI_EXPORT int solvine_dpi_run(void *model, const svOpenArrayHandle in0, const svOpenArrayHandle in1,
+ZEL_DPI_EXPORT int solvine_dpi_run(void *model, int count, const svOpenArrayHandle in0, const svOpenArrayHandle in1,
                     const svOpenArrayHandle in2, const svOpenArrayHandle out0, const svOpenArrayHandle out1,
                     const char **message) {
   const svOpenArrayHandle ins[3] = {in0, in1, in2}, outs[2] = {out0, out1};
-  return run_block<long long>(model, ins, outs, message);
+  return run_block<long long>(model, count, ins, outs, message);
 }
 
-ZEL_DPI_EXPORT int solvine_dpi_run_real(void *model, const svOpenArrayHandle in0, const svOpenArrayHandle in1,
+ZEL_DPI_EXPORT int solvine_dpi_run_real(void *model, int count, const svOpenArrayHandle in0, const svOpenArrayHandle in1,
                          const svOpenArrayHandle in2, const svOpenArrayHandle out0, const svOpenArrayHandle out1,
                          const char **message) {
   const svOpenArrayHandle ins[3] = {in0, in1, in2}, outs[2] = {out0, out1};
-  return run_block<double>(model, ins, outs, message);
+  return run_block<double>(model, count, ins, outs, message);
 }

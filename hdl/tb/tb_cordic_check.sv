@@ -113,7 +113,7 @@ module tb_cordic_check #(
       int n = samples - first < BLOCK ? samples - first : BLOCK;
       for (int k = 0; k < BLOCK; k++)
         ph[k] = first + k < edges.size() ? edges[first+k] : as_word(next_random());
-      if (solvine_dpi_run(model, ph, ph, ph, c, s, msg) != 0) $fatal(1, "%s: %s", label, msg);
+      if (solvine_dpi_run(model, n, ph, ph, ph, c, s, msg) != 0) $fatal(1, "%s: %s", label, msg);
       for (int k = 0; k < n; k++) begin
         exp_phase.push_back(ph[k]);
         exp_cos.push_back(c[k]);
