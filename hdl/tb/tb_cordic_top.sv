@@ -26,7 +26,7 @@ module tb_cordic_top;
   tb_cordic_check #(.IN_W(20), .OUT_W(12), .ROUND(3)) c20_12 (.clk, .samples, .seed, .done(done[1]), .mismatches(mismatches[1]));
 `ifndef ZEL_CORDIC_FLIP_NEGATIVE_TIE
   tb_cordic_check #(.IN_W(8), .OUT_W(8)) c8 (.clk, .samples, .seed, .done(done[2]), .mismatches(mismatches[2]));
-  tb_cordic_check #(.IN_W(32), .OUT_W(32)) c32 (.clk, .samples, .seed, .done(done[3]), .mismatches(mismatches[3]));
+  tb_cordic_check #(.IN_W(48), .OUT_W(48)) c48 (.clk, .samples, .seed, .done(done[3]), .mismatches(mismatches[3]));
   tb_cordic_check #(.IN_W(12), .OUT_W(24), .ROUND(2), .SCALED(1'b1)) c12_24 (.clk, .samples, .seed, .done(done[4]), .mismatches(mismatches[4]));
 `endif
 
