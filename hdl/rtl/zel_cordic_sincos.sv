@@ -38,11 +38,15 @@ module zel_cordic_sincos #(
 );
   import zel_cordic_rom_pkg::*;
 
-  localparam int N = OUT_W - 2;     // micro-rotations; the fold covers two bits of range
+  localparam int N = OUT_W - 2;     // micro-rotations; the quadrant fold stands in for two
   localparam int G = $clog2(N);     // guard bits: 2^G >= N
   localparam int B = OUT_W + G;     // internal width
   localparam int D = B - IN_W;      // alignment shift of the phase
   localparam int K = B - OUT_W;     // bits dropped by the output rounder
+
+  if (IN_W < 8 || IN_W > 48 || OUT_W < 8 || OUT_W > 48 || ROUND < 0 || ROUND > 3) begin : g_check
+    $error("zel_cordic_sincos: IN_W and OUT_W must lie in 8..48 and ROUND in 0..3");
+  end
 
   // A positive ROM entry rounded from 72 to B bits, to nearest with ties to even.
   function automatic logic signed [B-1:0] rom_round(logic [71:0] v);
