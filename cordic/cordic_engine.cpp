@@ -8,7 +8,10 @@
 #include "cordic_sqrt.h"
 #include "zelip_array.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace cordic {
@@ -83,13 +86,115 @@ CordicEngine::CordicEngine(const cordic_v6_0 &model, Arithmetic arithmetic)
   // most 54, at least one wrapping micro-rotation, rounding that narrows).
   const bool native_fits = model.precision() <= 62 && model.iterations() >= 1 &&
                            model.config().OutputWidth <= model.precision() && model.config().RoundMode <= 3;
-  if (arithmetic_ == Arithmetic::kAuto && native_fits) native_ = std::make_unique<Datapath<int64_t>>(model);
+  if (arithmetic_ != Arithmetic::kGmpOnly && native_fits) native_ = std::make_unique<Datapath<int64_t>>(model);
+  if (arithmetic_ != Arithmetic::kAuto || !native_) return;
+
+  // The lanes run the native registers' operations with the same constants.
+  const Datapath<int64_t> &d = *native_;
+  LanePlan *plan = &lanes_.emplace();
+  plan->iterations = d.iterations;
+  plan->width = d.width;
+  plan->round_shift = d.width - d.output_width;
+  plan->round_mode = d.round_mode;
+  plan->vectoring = d.vectoring;
+  plan->hyperbolic = d.hyperbolic;
+  plan->coarse = d.coarse;
+  plan->compensate = d.compensate;
+  plan->vector_in = reads_vector(function_);
+  plan->phase_in = reads_phase(function_);
+  plan->alignment = alignment_;
+  plan->align_factor = std::ldexp(1.0, alignment_);
+  for (unsigned i = 0; i < d.iterations; ++i) {
+    const unsigned j = d.shift_index(i);
+    plan->shift[i] = static_cast<uint8_t>(j + 1);
+    plan->angle[i] = d.angle[j];
+  }
+  plan->t = d.t;
+  plan->m = d.m;
+  plan->o = d.o;
+  plan->l = d.l;
+  plan->scale = d.scale;
 }
 
 CordicEngine::~CordicEngine() = default;
 
 void CordicEngine::run(const SampleArrays &arrays, std::size_t count) {
-  for (std::size_t k = 0; k < count; ++k) write(arrays, k, compute(read(arrays, k)));
+  std::size_t k = lanes_ ? run_lanes(arrays, count) : 0;
+  for (; k < count; ++k) run_one(arrays, k);
+}
+
+namespace {
+
+// Bytes of an element span, for the aliasing check below.
+struct ByteRange {
+  std::uintptr_t begin = 0, end = 0;
+  std::size_t element = 0;
+};
+
+template <class Element>
+ByteRange bytes_of(const std::optional<array::ElementSpan<Element>> &s) {
+  if (!s || s->count == 0) return {};
+  const auto begin = reinterpret_cast<std::uintptr_t>(s->data);
+  return {begin, begin + s->count * sizeof(Element), sizeof(Element)};
+}
+
+// Sample by sample, sample k reads index k of the inputs and then writes index
+// k of the outputs. A chunk reads all its inputs first, which gives the same
+// words unless an output overlaps an input at another position.
+bool reorders(const ByteRange &in, const ByteRange &out) {
+  const bool overlap = in.begin < out.end && out.begin < in.end;
+  return overlap && !(in.begin == out.begin && in.element == out.element);
+}
+
+}  // namespace
+
+// Runs the block in SIMD lanes, chunk by chunk, as far as the inputs can be
+// read; returns the samples done (0 when the arrays need per-element access).
+// A chunk with a word the lanes cannot take runs sample by sample instead.
+std::size_t CordicEngine::run_lanes(const SampleArrays &arrays, std::size_t count) {
+  using array::plain_elements;
+  const LanePlan &plan = *lanes_;
+  const auto cart_in = plain_elements(plan.vector_in ? arrays.cartin : nullptr, count);
+  const auto phase_in = plain_elements(plan.phase_in ? arrays.phasein : nullptr, count);
+  const bool cart_result = !plan.vectoring;
+  const bool magnitude_result = function_ == kTranslate;
+  const auto cart_out = plain_elements(cart_result ? arrays.cartout : nullptr, count);
+  const auto mag_out = plain_elements(magnitude_result ? arrays.magout : nullptr, count);
+  const auto phase_out = plain_elements(plan.vectoring ? arrays.phaseout : nullptr, count);
+  if (!cart_in || !phase_in || !cart_out || !mag_out || !phase_out) return 0;
+  for (const ByteRange &in : {bytes_of(cart_in), bytes_of(phase_in)})
+    for (const ByteRange &out : {bytes_of(cart_out), bytes_of(mag_out), bytes_of(phase_out)})
+      if (reorders(in, out)) return 0;
+
+  std::size_t readable = count;
+  if (plan.vector_in) readable = std::min(readable, cart_in->count);
+  if (plan.phase_in) readable = std::min(readable, phase_in->count);
+
+  double a[kLaneChunk + kLanePad];
+  double b[kLaneChunk + kLanePad];
+  for (std::size_t k = 0; k < readable;) {
+    const std::size_t n = std::min(kLaneChunk, readable - k);
+    const double *cart = plan.vector_in ? &cart_in->data[k].re : nullptr;
+    const double *phase = plan.phase_in ? phase_in->data + k : nullptr;
+    if (run_lane_chunk(plan, cart, phase, n, a, b)) {
+      if (cart_result) {
+        const std::size_t end = std::min(k + n, cart_out->count);
+        for (std::size_t j = k; j < end; ++j) cart_out->data[j] = zelip_complex{a[j - k], b[j - k]};
+      } else {
+        // translate writes the magnitude, then the phase, of each sample.
+        const std::size_t mag_end = std::min(k + n, mag_out->count);
+        const std::size_t phase_end = std::min(k + n, phase_out->count);
+        for (std::size_t j = k; j < k + n; ++j) {
+          if (j < mag_end) mag_out->data[j] = a[j - k];
+          if (j < phase_end) phase_out->data[j] = b[j - k];
+        }
+      }
+    } else {
+      for (std::size_t j = k; j < k + n; ++j) run_one(arrays, j);
+    }
+    k += n;
+  }
+  return readable;
 }
 
 SampleWords CordicEngine::read(const SampleArrays &arrays, std::size_t k) const {
@@ -172,12 +277,22 @@ SampleWords CordicEngine::compute(const SampleWords &in) {
 SampleWords CordicEngine::compute_root(double radicand) {
   const zelip_cordic_v6_0_config &c = model_.config();
   const unsigned width = model_.precision();
+  SampleWords out;
   // The radicand word is used raw (no alignment to B); a fraction is dropped.
+  // The root register is below 2^(B-1), so taking it modulo 2^B keeps it, and
+  // B is never below OutputWidth: the rounding only narrows.
+  if (arithmetic_ != Arithmetic::kGmpOnly && std::fabs(radicand) < 0x1p63 && c.RoundMode <= 3 &&
+      c.OutputWidth <= width) {
+    const int64_t root = cordic_sqrt(static_cast<int64_t>(radicand), width, c.DataFormat, c.InputWidth);
+    const int64_t wrapped = root & ((int64_t{1} << width) - 1);
+    out.x = static_cast<double>(width > c.OutputWidth ? round_native(wrapped, width - c.OutputWidth, c.RoundMode)
+                                                      : wrapped);
+    return out;
+  }
   mpz_set_d(root_.get(), radicand);
   cordic_sqrt(root_.get(), root_.get(), width, c.DataFormat, c.InputWidth);
   mpz_fdiv_r_2exp(root_.get(), root_.get(), width);
   rnd_slv_mpz(root_.get(), root_.get(), width, c.OutputWidth, c.RoundMode);
-  SampleWords out;
   out.x = mpz_get_d(root_.get());
   return out;
 }

@@ -8,12 +8,14 @@
 // registers once, so no sample allocates, and it never changes the model.
 #pragma once
 
+#include "cordic_engine_lanes.h"
 #include "cordic_engine_words.h"
 #include "solvine_array.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class cordic_v6_0;
 
@@ -39,9 +41,11 @@ struct SampleWords {
 
 class CordicEngine {
  public:
-  // kAuto takes the native path for every sample whose inputs allow it;
-  // kGmpOnly runs every sample on GMP integers (tests compare the two).
-  enum class Arithmetic { kAuto, kGmpOnly };
+  // kAuto runs blocks in SIMD lanes where the arrays and inputs allow it and
+  // every other sample on the native path where its inputs allow it; kScalar
+  // takes the native or GMP path sample by sample; kGmpOnly runs every sample
+  // on GMP integers (tests compare the three word for word).
+  enum class Arithmetic { kAuto, kScalar, kGmpOnly };
 
   explicit CordicEngine(const cordic_v6_0 &model, Arithmetic arithmetic = Arithmetic::kAuto);
   ~CordicEngine();
@@ -64,6 +68,8 @@ class CordicEngine {
   template <class Word>
   struct Datapath;
 
+  std::size_t run_lanes(const SampleArrays &arrays, std::size_t count);
+  void run_one(const SampleArrays &arrays, std::size_t k) { write(arrays, k, compute(read(arrays, k))); }
   SampleWords read(const SampleArrays &arrays, std::size_t k) const;
   void write(const SampleArrays &arrays, std::size_t k, const SampleWords &out) const;
   SampleWords compute_root(double radicand);
@@ -73,6 +79,7 @@ class CordicEngine {
   const uint32_t function_;
   const int alignment_;  // B - InputWidth
   std::unique_ptr<Datapath<int64_t>> native_;  // null when the configuration needs GMP
+  std::optional<LanePlan> lanes_;               // empty unless kAuto and native_
   std::unique_ptr<Datapath<MpzWord>> gmp_;      // built when a sample first needs it
   MpzWord root_;  // radicand, then root, of the square root path
 };

@@ -14,9 +14,15 @@ int shifted_bit(const mpz_t m, long shift, long i) {
   return j < 0 ? 0 : mpz_tstbit(m, static_cast<mp_bitcnt_t>(j));
 }
 
-}  // namespace
+int shifted_bit(int64_t m, long shift, long i) {
+  const long j = i - shift;
+  if (j < 0) return 0;
+  return j >= 63 ? (m < 0 ? 1 : 0) : static_cast<int>((m >> j) & 1);
+}
 
-void cordic_sqrt(mpz_t root, const mpz_t m, uint32_t a, uint32_t data_format, uint32_t input_width) {
+// The root register after a steps on the radicand m (either word type).
+template <class Word>
+int64_t root_register(const Word &m, uint32_t a, uint32_t data_format, uint32_t input_width) {
   const long window = 2L * a;
   const long w = input_width;
   // Place the radicand in the 2a-bit window: the integer format aligns its
@@ -41,7 +47,17 @@ void cordic_sqrt(mpz_t root, const mpz_t m, uint32_t a, uint32_t data_format, ui
       rt += 1;
     }
   }
-  mpz_set_si(root, static_cast<long>(rt));
+  return rt;
+}
+
+}  // namespace
+
+void cordic_sqrt(mpz_t root, const mpz_t m, uint32_t a, uint32_t data_format, uint32_t input_width) {
+  mpz_set_si(root, static_cast<long>(root_register(m, a, data_format, input_width)));
+}
+
+int64_t cordic_sqrt(int64_t m, uint32_t a, uint32_t data_format, uint32_t input_width) {
+  return root_register(m, a, data_format, input_width);
 }
 
 }  // namespace cordic

@@ -14,5 +14,7 @@ namespace cordic {
 // register (below 2^(a-1)); the engine takes it modulo 2^B and rounds it to
 // OutputWidth. root may be the same integer as m.
 void cordic_sqrt(mpz_t root, const mpz_t m, uint32_t a, uint32_t data_format, uint32_t input_width);
+// The same for a radicand that fits 64 bits; returns the root register.
+int64_t cordic_sqrt(int64_t m, uint32_t a, uint32_t data_format, uint32_t input_width);
 
 }  // namespace cordic

@@ -31,4 +31,21 @@ bool read_sample(const zelip_array_complex *a, std::size_t k, zelip_complex &val
 bool write_sample(zelip_array_real *a, std::size_t k, zelip_real value);
 bool write_sample(zelip_array_complex *a, std::size_t k, const zelip_complex &value);
 
+// Elements 0 to count - 1 of an array as plain memory, for block processing.
+// Elements at or beyond `count` (the smaller of the block length and
+// data_size) do not exist: reads fail and writes are skipped. A null array, or
+// one without storage or copy operation, has none.
+template <class Element>
+struct ElementSpan {
+  Element *data = nullptr;
+  std::size_t count = 0;
+};
+
+// The span of an array whose sample k is storage element k and whose copies
+// are plain assignments (the library's own element operations); nothing when
+// each access must go through the rules of read_sample/write_sample (no
+// dimensions, or a host's own copy operation).
+std::optional<ElementSpan<zelip_real>> plain_elements(const zelip_array_real *a, std::size_t count) noexcept;
+std::optional<ElementSpan<zelip_complex>> plain_elements(const zelip_array_complex *a, std::size_t count) noexcept;
+
 }  // namespace cordic::array

@@ -1,16 +1,20 @@
 // Samples per second of the CORDIC model: blocks through data_do for the
-// default rotate, sin_cos at 16 and 48 bits and the square root, and one
-// configuration forced onto GMP registers to show what the native path saves.
+// default rotate, translate, sin_cos at 16 and 48 bits and the square root;
+// the same blocks sample by sample on the scalar path (the reference the SIMD
+// lanes are tested against), sin_cos on each SIMD instruction set this CPU
+// has, and one configuration forced onto GMP registers.
 #include "cordic_engine.h"
 #include "cordic_model.h"
 #include "solvine.h"
 #include "solvine_array.h"
 
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
 
 #include <cmath>
 #include <cstddef>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -93,29 +97,63 @@ void run_blocks(benchmark::State &state, const zelip_cordic_v6_0_config &c) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kBlock));
 }
 
-void BM_RotateDefault(benchmark::State &state) { run_blocks(state, config(0, 16)); }
-void BM_SinCos16(benchmark::State &state) { run_blocks(state, config(2, 16)); }
-void BM_SinCos48(benchmark::State &state) { run_blocks(state, config(2, 48)); }
-void BM_Sqrt16(benchmark::State &state) { run_blocks(state, config(6, 16)); }
-
-// The default rotate with every sample on GMP registers.
-void BM_RotateDefaultGmpOnly(benchmark::State &state) {
-  Fixture f(config(0, 16));
-  cordic::CordicEngine engine(*f.model, cordic::CordicEngine::Arithmetic::kGmpOnly);
-  const cordic::SampleArrays arrays{nullptr, f.real_in, f.cart_in, nullptr, nullptr, f.cart_out};
+// The same block through the engine on one path, without data_do.
+void run_engine(benchmark::State &state, const zelip_cordic_v6_0_config &c, cordic::CordicEngine::Arithmetic a) {
+  Fixture f(c);
+  cordic::CordicEngine engine(*f.model, a);
+  const cordic::SampleArrays arrays{f.real_in, f.real_in, f.cart_in, f.real_out, f.phase_out, f.cart_out};
   for (auto _ : state) {
     engine.run(arrays, kBlock);
     benchmark::DoNotOptimize(f.cart_out->data);
+    benchmark::DoNotOptimize(f.real_out->data);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(kBlock));
 }
 
+using Arithmetic = cordic::CordicEngine::Arithmetic;
+
+void BM_RotateDefault(benchmark::State &state) { run_blocks(state, config(0, 16)); }
+void BM_Translate16(benchmark::State &state) { run_blocks(state, config(1, 16)); }
+void BM_SinCos16(benchmark::State &state) { run_blocks(state, config(2, 16)); }
+void BM_SinCos48(benchmark::State &state) { run_blocks(state, config(2, 48)); }
+void BM_Rotate48(benchmark::State &state) { run_blocks(state, config(0, 48)); }
+void BM_Sqrt16(benchmark::State &state) { run_blocks(state, config(6, 16)); }
+void BM_RotateDefaultScalar(benchmark::State &state) { run_engine(state, config(0, 16), Arithmetic::kScalar); }
+void BM_SinCos16Scalar(benchmark::State &state) { run_engine(state, config(2, 16), Arithmetic::kScalar); }
+void BM_SinCos48Scalar(benchmark::State &state) { run_engine(state, config(2, 48), Arithmetic::kScalar); }
+void BM_RotateDefaultGmpOnly(benchmark::State &state) { run_engine(state, config(0, 16), Arithmetic::kGmpOnly); }
+
+// sin_cos 16 and 48-bit with the lanes limited to one instruction set.
+void BM_SinCosOnTarget(benchmark::State &state, int64_t target, uint32_t width) {
+  hwy::SetSupportedTargetsForTest(target);
+  run_blocks(state, config(2, width));
+  hwy::SetSupportedTargetsForTest(0);
+}
+
 BENCHMARK(BM_RotateDefault);
+BENCHMARK(BM_Translate16);
 BENCHMARK(BM_SinCos16);
 BENCHMARK(BM_SinCos48);
+BENCHMARK(BM_Rotate48);
 BENCHMARK(BM_Sqrt16);
+BENCHMARK(BM_RotateDefaultScalar);
+BENCHMARK(BM_SinCos16Scalar);
+BENCHMARK(BM_SinCos48Scalar);
 BENCHMARK(BM_RotateDefaultGmpOnly);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv) {
+  benchmark::AddCustomContext("cordic_lanes", cordic::lane_target_name());
+  for (int64_t target : hwy::SupportedAndGeneratedTargets()) {
+    for (uint32_t width : {16u, 48u}) {
+      const std::string name = std::string("BM_SinCos") + std::to_string(width) + "On/" + hwy::TargetName(target);
+      benchmark::RegisterBenchmark(name.c_str(), BM_SinCosOnTarget, target, width);
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -323,6 +323,34 @@ TEST(EngineExact, NativeAndGmpDataPathsAgree) {
   }
 }
 
+// The square root's native registers give the GMP words for every data
+// format, width and rounding, negative and fractional radicands and words on
+// either side of the 64-bit limit included.
+TEST(EngineExact, NativeAndGmpSquareRootsAgree) {
+  std::mt19937_64 gen(15);
+  auto pick = [&](unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(gen); };
+  for (unsigned n = 0; n < 300; ++n) {
+    zelip_cordic_v6_0_config c = config_for(6, 8 + pick(41));
+    c.DataFormat = pick(3);
+    c.OutputWidth = c.DataFormat == 2 ? c.InputWidth / 2 + 1 : 8 + pick(41);
+    c.RoundMode = pick(4);
+    if (pick(3) == 0) c.Precision = c.OutputWidth + pick(49 - c.OutputWidth);
+    Model m(c);
+    ASSERT_TRUE(m.valid()) << describe(c);
+    SCOPED_TRACE(describe(c));
+    cordic::CordicEngine native(m.impl()), gmp(m.impl(), cordic::CordicEngine::Arithmetic::kGmpOnly);
+    for (int s = 0; s < 40; ++s) {
+      cordic::SampleWords in;
+      const int bits = static_cast<int>(pick(c.InputWidth + 2));
+      in.x = std::floor(std::ldexp(static_cast<double>(gen() >> 11), bits - 53));
+      if (pick(8) == 0) in.x = -in.x;
+      if (pick(8) == 0) in.x += 0.75;
+      if (pick(16) == 0) in.x = (pick(2) ? -1.0 : 1.0) * std::ldexp(1.0, 62 + static_cast<int>(pick(3)));
+      EXPECT_EQ(native.compute(in).x, gmp.compute(in).x) << in.x;
+    }
+  }
+}
+
 // Words far beyond the native registers go through GMP. Without coarse
 // rotation, adding a multiple of 2^(B+1) to x and y changes nothing once the
 // first micro-rotation has wrapped them (the shift is at most 1 there).
