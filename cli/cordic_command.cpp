@@ -72,6 +72,7 @@ int run_cordic(const RunOptions &options) {
   const std::string &file = options.run_file;
   const std::string run_dir = fs::path(file).parent_path().string();
   Section top(doc, file, "");
+  top.expect_keys({"samples", "output", "formats", "core", "stimulus"});
 
   zel::CordicSettings settings;
   json core_given = json::object();
@@ -84,7 +85,7 @@ int run_cordic(const RunOptions &options) {
       try {
         settings.set(key, value);
       } catch (const zel::SettingError &e) {
-        throw InputError(where(file, node) + ": core: " + e.what());
+        throw InputError(where(file, k, node) + ": core: " + e.what());
       }
       std::visit([&](const auto &v) { core_given[key] = v; }, value);
     }

@@ -240,6 +240,7 @@ std::vector<std::int32_t> default_schedule(const FftRun &r) {
 }
 
 void read_transform(Section &t, FftRun &r) {
+  t.expect_keys({"nfft", "direction", "schedule"});
   if (const auto n = t.integer("nfft", 3, 16)) {
     if (r.g.C_HAS_NFFT != 1 && *n != r.g.C_NFFT_MAX)
       t.fail("nfft", "the transform length can differ from nfft_max (" + std::to_string(r.g.C_NFFT_MAX) +
@@ -320,6 +321,7 @@ int run_fft(const RunOptions &options) {
   const std::string &file = options.run_file;
   const std::string run_dir = fs::path(file).parent_path().string();
   Section top(doc, file, "");
+  top.expect_keys({"frames", "output", "formats", "packed", "core", "transform", "stimulus"});
   FftRun r;
 
   // Core configuration: readable names or raw record fields, applied in
@@ -335,7 +337,7 @@ int run_fft(const RunOptions &options) {
       try {
         zel::set_fft_setting(r.g, key, value);
       } catch (const zel::SettingError &e) {
-        throw InputError(where(file, node) + ": core: " + e.what());
+        throw InputError(where(file, k, node) + ": core: " + e.what());
       }
       std::visit([&](const auto &v) { core_given[key] = v; }, value);
     }

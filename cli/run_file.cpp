@@ -53,6 +53,12 @@ std::string where(const std::string &file, const toml::node &node) {
   return file + ":" + std::to_string(b.line) + ":" + std::to_string(b.column);
 }
 
+std::string where(const std::string &file, const toml::key &key, const toml::node &value) {
+  const auto &b = key.source().begin;
+  if (!b.line) return where(file, value);
+  return file + ":" + std::to_string(b.line) + ":" + std::to_string(b.column);
+}
+
 std::string kind_of(const toml::node &node) {
   switch (node.type()) {
     case toml::node_type::table: return "a table";
@@ -152,26 +158,42 @@ std::optional<Section> Section::section(std::string_view key) {
   return Section(*t, file_, full(key));
 }
 
-void Section::finish(const std::vector<std::string_view> &also_allowed) const {
-  for (const auto &[k, node] : *table_) {
-    const std::string_view key = k.str();
-    if (used_.count(key) || std::find(also_allowed.begin(), also_allowed.end(), key) != also_allowed.end()) continue;
-    std::string message = "unknown key";
-    std::string_view best;
-    std::size_t best_d = 3;
-    for (const auto &known : used_) {
-      const std::size_t d = distance(key, known);
-      if (d < best_d) best_d = d, best = known;
-    }
-    if (!best.empty()) {
-      message += "; did you mean \"" + std::string(best) + "\"?";
-    } else {
-      message += "; expected one of";
-      std::size_t i = 0;
-      for (const auto &known : used_) message += (i++ ? ", " : " ") + known;
-    }
-    fail_at(node, key, message);
+void Section::unknown(std::string_view key, const std::vector<std::string_view> &known) const {
+  std::string message = "unknown key";
+  std::string_view best;
+  std::size_t best_d = 3;
+  for (const auto k : known) {
+    const std::size_t d = distance(key, k);
+    if (d < best_d) best_d = d, best = k;
   }
+  if (!best.empty()) {
+    message += "; did you mean \"" + std::string(best) + "\"?";
+  } else {
+    message += "; expected one of";
+    for (std::size_t i = 0; i < known.size(); ++i) message += (i ? ", " : " ") + std::string(known[i]);
+  }
+  // Point at the key itself, not its value.
+  for (const auto &[k, node] : *table_)
+    if (k.str() == key) {
+      const auto &b = k.source().begin;
+      if (b.line)
+        throw InputError(file_ + ":" + std::to_string(b.line) + ":" + std::to_string(b.column) + ": " + full(key) + ": " +
+                         message);
+      fail_at(node, key, message);
+    }
+  fail_at(*table_, key, message);
+}
+
+void Section::finish(const std::vector<std::string_view> &also_allowed) const {
+  std::vector<std::string_view> known(used_.begin(), used_.end());
+  known.insert(known.end(), also_allowed.begin(), also_allowed.end());
+  for (const auto &[k, node] : *table_)
+    if (std::find(known.begin(), known.end(), k.str()) == known.end()) unknown(k.str(), known);
+}
+
+void Section::expect_keys(const std::vector<std::string_view> &keys) const {
+  for (const auto &[k, node] : *table_)
+    if (std::find(keys.begin(), keys.end(), k.str()) == keys.end()) unknown(k.str(), keys);
 }
 
 zel::SettingValue Section::setting_value(std::string_view key, const toml::node &node) const {

@@ -28,6 +28,8 @@ toml::table parse_run_file(const std::string &path);
 
 // "FILE:LINE:COLUMN" of a node (just FILE when the node has no position).
 std::string where(const std::string &file, const toml::node &node);
+// The same for a key of a table (its own position, else its value's).
+std::string where(const std::string &file, const toml::key &key, const toml::node &value);
 
 class Section {
  public:
@@ -58,12 +60,15 @@ class Section {
 
   // Refuses every key not asked for, naming the closest known one.
   void finish(const std::vector<std::string_view> &also_allowed = {}) const;
+  // Refuses, before anything is read, every key not in the list.
+  void expect_keys(const std::vector<std::string_view> &keys) const;
 
   // A core setting value (bool, integer or text) as the settings layer takes it.
   zel::SettingValue setting_value(std::string_view key, const toml::node &node) const;
 
  private:
   std::string full(std::string_view key) const;
+  [[noreturn]] void unknown(std::string_view key, const std::vector<std::string_view> &known) const;
 
   const toml::table *table_;
   std::string file_;
