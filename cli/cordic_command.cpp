@@ -238,7 +238,12 @@ int run_cordic(const RunOptions &options) {
   }
   std::vector<std::vector<std::int64_t>> out_words(outs.size(), std::vector<std::int64_t>(samples));
   for (std::size_t p = 0; p < outs.size(); ++p)
-    for (std::size_t i = 0; i < samples; ++i) out_words[p][i] = static_cast<std::int64_t>(yout[p][i]);
+    for (std::size_t i = 0; i < samples; ++i) {
+      out_words[p][i] = static_cast<std::int64_t>(yout[p][i]);
+      if (static_cast<double>(out_words[p][i]) != yout[p][i] || !zel::word_fits(out_words[p][i], outs[p].spec))
+        throw std::logic_error("output " + outs[p].name + " of sample " + std::to_string(i) + " is not a " +
+                               std::to_string(outs[p].spec.width) + "-bit word");
+    }
 
   auto columns = [](const std::vector<PortInfo> &ports, const std::vector<std::vector<std::int64_t>> &words) {
     std::vector<Column> cols;

@@ -429,6 +429,9 @@ int run_fft(const RunOptions &options) {
     } else {
       out_re[i] = static_cast<std::int64_t>(yr[i] * out_scale);
       out_im[i] = static_cast<std::int64_t>(yi[i] * out_scale);
+      if (static_cast<double>(out_re[i]) != yr[i] * out_scale || static_cast<double>(out_im[i]) != yi[i] * out_scale)
+        throw std::logic_error("result " + std::to_string(i) + " is not on the " + std::to_string(ospec.width) +
+                               "-bit output grid");
     }
   }
 

@@ -61,14 +61,15 @@ void OutputSet::begin() {
     throw zel::VectorError(temp_ + ": cannot create: " + ec.message());
 }
 
-void OutputSet::add(const std::string &name, std::string_view bytes, json meta, std::size_t count) {
+void OutputSet::add(const std::string &name, const std::function<std::string(const std::string &)> &write, json meta,
+                    std::size_t count) {
   begin();
-  zel::write_file((fs::path(temp_) / name).string(), bytes);
+  const std::string sha = write((fs::path(temp_) / name).string());
   json entry;
   entry["name"] = name;
   entry.update(meta);
   entry["count"] = count;
-  entry["sha256"] = zel::sha256_hex(bytes);
+  entry["sha256"] = sha;
   files_.push_back(std::move(entry));
 }
 
@@ -100,10 +101,15 @@ void OutputSet::add_columns(const std::string &base, const std::string &role, co
       json m = meta("hex", &columns[0]);
       m["quantity"] = "{im, re}";
       m["packing"] = "each line one word of 2 x word_width bits: im in the upper half, re in the lower";
-      add(base + ".hex", zel::hex_packed_text(*columns[0].words, *columns[1].words, columns[0].spec), m, count);
+      add(base + ".hex",
+          [&](const std::string &p) {
+            return zel::write_hex_packed_file(p, *columns[0].words, *columns[1].words, columns[0].spec);
+          },
+          m, count);
     } else {
       for (const auto &c : columns)
-        add(base + "_" + c.name + ".hex", zel::hex_text(*c.words, c.spec), meta("hex", &c), count);
+        add(base + "_" + c.name + ".hex", [&](const std::string &p) { return zel::write_hex_file(p, *c.words, c.spec); },
+            meta("hex", &c), count);
     }
   }
   if (formats.npy) {
@@ -112,7 +118,8 @@ void OutputSet::add_columns(const std::string &base, const std::string &role, co
     for (const auto &c : columns) {
       json m = meta("npy", &c);
       m["shape"] = shape;
-      add(base + "_" + c.name + ".npy", zel::npy_bytes(*c.words, shape), m, count);
+      add(base + "_" + c.name + ".npy", [&](const std::string &p) { return zel::write_npy_file(p, *c.words, shape); }, m,
+          count);
     }
   }
   if (formats.csv) {
@@ -139,14 +146,15 @@ void OutputSet::add_columns(const std::string &base, const std::string &role, co
       cols.push_back(cm);
     }
     m["columns"] = cols;
-    add(base + ".csv", zel::csv_text(table), m, count);
+    add(base + ".csv", [&](const std::string &p) { return zel::write_csv_file(p, table); }, m, count);
   }
 }
 
 void OutputSet::commit(json manifest) {
   begin();
   manifest["files"] = files_;
-  zel::write_file((fs::path(temp_) / "manifest.json").string(), manifest.dump(2) + "\n");
+  const std::string text = manifest.dump(2) + "\n";
+  zel::write_file((fs::path(temp_) / "manifest.json").string(), text);
   std::error_code ec;
   const std::string old = hidden_sibling(folder_, "old");
   if (fs::exists(folder_, ec)) {

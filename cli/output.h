@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,9 +44,11 @@ class OutputSet {
   const std::string &folder() const { return folder_; }
   std::size_t file_count() const { return files_.size(); }
 
-  // Writes one file into the set and records it in the manifest's list;
-  // `meta` is completed with name, count and sha256.
-  void add(const std::string &name, std::string_view bytes, json meta, std::size_t count);
+  // Writes one file into the set with write(path), which returns the
+  // file's SHA-256, and records it in the manifest's list; `meta` is
+  // completed with name, count and sha256.
+  void add(const std::string &name, const std::function<std::string(const std::string &)> &write, json meta,
+           std::size_t count);
 
   // Words grouped in frames of `frame_length`, in every chosen format:
   // <base>_<column>.hex (or <base>.hex packed, for two columns re and im),

@@ -3,11 +3,14 @@
 #include <nettle/sha2.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <type_traits>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <limits>
 #include <sstream>
 
@@ -141,13 +144,53 @@ int hex_digits(int bits) { return (bits + 3) / 4; }
 
 // ---- hex ----
 
+namespace {
+
+// Calls f(std::integral_constant<int, D>) for the run-time digit count d
+// (1..16), so that the per-word loops have a fixed length.
+template <class F>
+decltype(auto) with_digits(int d, F &&f) {
+  switch (d) {
+#define ZEL_DIGITS(D) \
+  case D:             \
+    return f(std::integral_constant<int, D>{});
+    ZEL_DIGITS(1) ZEL_DIGITS(2) ZEL_DIGITS(3) ZEL_DIGITS(4) ZEL_DIGITS(5) ZEL_DIGITS(6) ZEL_DIGITS(7) ZEL_DIGITS(8)
+    ZEL_DIGITS(9) ZEL_DIGITS(10) ZEL_DIGITS(11) ZEL_DIGITS(12) ZEL_DIGITS(13) ZEL_DIGITS(14) ZEL_DIGITS(15)
+    default: return f(std::integral_constant<int, 16>{});
+#undef ZEL_DIGITS
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Appends the words (already checked) as hex lines.
+void append_hex_words(std::string &out, std::span<const std::int64_t> words, WordSpec spec) {
+  const int digits = hex_digits(spec.width);
+  const std::uint64_t mask = (std::uint64_t{1} << spec.width) - 1;
+  const std::size_t start = out.size();
+  out.resize(start + words.size() * static_cast<std::size_t>(digits + 1));
+  with_digits(digits, [&](auto d) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    constexpr int D = decltype(d)::value;
+    char *o = out.data() + start;
+    for (std::int64_t w : words) {
+      std::uint64_t p = static_cast<std::uint64_t>(w) & mask;
+      for (int i = D - 1; i >= 0; --i, p >>= 4) o[i] = kDigits[p & 15];
+      o[D] = '\n';
+      o += D + 1;
+    }
+  });
+}
+
+}  // namespace
+
 std::string hex_text(std::span<const std::int64_t> words, WordSpec spec) {
   check_spec(spec);
   check_words(words, spec);
-  const int digits = hex_digits(spec.width);
   std::string out;
-  out.reserve(words.size() * static_cast<std::size_t>(digits + 1));
-  for (std::int64_t w : words) append_hex(out, pattern(w, spec.width), digits);
+  append_hex_words(out, words, spec);
   return out;
 }
 
@@ -166,9 +209,54 @@ std::string hex_packed_text(std::span<const std::int64_t> re, std::span<const st
   return out;
 }
 
+namespace {
+
+// Value of a hex digit, -1 for anything else.
+constexpr std::array<signed char, 256> kHexValue = [] {
+  std::array<signed char, 256> t{};
+  for (auto &v : t) v = -1;
+  for (int c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = static_cast<signed char>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c) t[static_cast<std::size_t>(c)] = static_cast<signed char>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c) t[static_cast<std::size_t>(c)] = static_cast<signed char>(c - 'A' + 10);
+  return t;
+}();
+
+// The common layout (as written here: every line exactly the word's digits
+// and a line feed) decoded in one pass; false, with nothing decided, for
+// anything else, which the general scanner then reads and judges.
+bool parse_hex_plain(std::string_view text, WordSpec spec, std::vector<std::int64_t> &words) {
+  const int digits = hex_digits(spec.width);
+  if (text.size() % static_cast<std::size_t>(digits + 1) != 0) return false;
+  const std::size_t n = text.size() / static_cast<std::size_t>(digits + 1);
+  words.resize(n);
+  const int unused = 64 - spec.width;
+  return with_digits(digits, [&](auto d) {
+    constexpr int D = decltype(d)::value;
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    int bad = 0;
+    std::uint64_t high = 0;
+    for (std::size_t i = 0; i < n; ++i, p += D + 1) {
+      std::uint64_t v = 0;
+      for (int k = 0; k < D; ++k) {
+        const int h = kHexValue[p[k]];
+        bad |= h;
+        v = v << 4 | static_cast<std::uint64_t>(h & 15);
+      }
+      bad |= p[D] == '\n' ? 0 : -1;
+      high |= v >> spec.width;
+      words[i] = spec.is_signed ? static_cast<std::int64_t>(v << unused) >> unused : static_cast<std::int64_t>(v);
+    }
+    return bad >= 0 && high == 0;
+  });
+}
+
+}  // namespace
+
 std::vector<std::int64_t> parse_hex(std::string_view text, WordSpec spec, const std::string &file) {
   check_spec(spec);
   std::vector<std::int64_t> words;
+  if (parse_hex_plain(text, spec, words)) return words;
+  words.clear();
   scan_hex(text, file, [&](std::string_view token, std::size_t line) {
     words.push_back(from_pattern(static_cast<std::uint64_t>(parse_hex_token(token, spec.width, file, line)), spec));
   });
@@ -190,14 +278,20 @@ void parse_hex_packed(std::string_view text, WordSpec spec, const std::string &f
 
 // ---- .npy ----
 
-std::string npy_bytes(std::span<const std::int64_t> words, const std::vector<std::size_t> &shape) {
+namespace {
+
+std::string npy_header(std::size_t words, const std::vector<std::size_t> &shape) {
   std::size_t count = 1;
   for (std::size_t d : shape) count *= d;
-  if (count != words.size())
+  if (count != words)
     throw std::invalid_argument("array shape holds " + std::to_string(count) + " values, given " +
-                                std::to_string(words.size()));
+                                std::to_string(words));
   std::string header = "{'descr': '<i8', 'fortran_order': False, 'shape': (";
-  for (std::size_t i = 0; i < shape.size(); ++i) header += std::to_string(shape[i]) + (shape.size() == 1 ? "," : i + 1 < shape.size() ? ", " : "");
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    header += std::to_string(shape[i]);
+    if (shape.size() == 1) header += ',';
+    else if (i + 1 < shape.size()) header += ", ";
+  }
   header += "), }";
   // Magic (6) + version (2) + length (2) + header, padded with blanks to a
   // multiple of 64 and ended by a line feed.
@@ -207,13 +301,24 @@ std::string npy_bytes(std::span<const std::int64_t> words, const std::vector<std
   std::string out("\x93NUMPY\x01\x00", 8);
   out.push_back(static_cast<char>(header.size() & 0xff));
   out.push_back(static_cast<char>(header.size() >> 8));
-  out += header;
+  return out + header;
+}
+
+void append_npy_data(std::string &out, std::span<const std::int64_t> words) {
   const std::size_t start = out.size();
   out.resize(start + words.size() * 8);
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const auto u = static_cast<std::uint64_t>(words[i]);
-    for (int b = 0; b < 8; ++b) out[start + i * 8 + static_cast<std::size_t>(b)] = static_cast<char>(u >> (8 * b));
+  char *o = out.data() + start;
+  for (std::int64_t w : words) {
+    const auto u = static_cast<std::uint64_t>(w);
+    for (int b = 0; b < 8; ++b) *o++ = static_cast<char>(u >> (8 * b));
   }
+}
+
+}  // namespace
+
+std::string npy_bytes(std::span<const std::int64_t> words, const std::vector<std::size_t> &shape) {
+  std::string out = npy_header(words.size(), shape);
+  append_npy_data(out, words);
   return out;
 }
 
@@ -308,19 +413,29 @@ const std::vector<std::int64_t> *CsvTable::column(std::string_view name) const {
   return nullptr;
 }
 
-std::string csv_text(const CsvTable &table) {
+namespace {
+
+std::size_t csv_rows(const CsvTable &table) {
   if (table.columns.size() != table.names.size())
     throw std::invalid_argument("CSV table with " + std::to_string(table.names.size()) + " names and " +
                                 std::to_string(table.columns.size()) + " columns");
   const std::size_t rows = table.columns.empty() ? 0 : table.columns[0].size();
   for (const auto &c : table.columns)
     if (c.size() != rows) throw std::invalid_argument("CSV columns of different lengths");
-  std::string out;
-  out.reserve(rows * table.columns.size() * 8 + 64);
-  for (std::size_t i = 0; i < table.names.size(); ++i) out += (i ? "," : "") + table.names[i];
+  return rows;
+}
+
+void append_csv_header(std::string &out, const CsvTable &table) {
+  for (std::size_t i = 0; i < table.names.size(); ++i) {
+    if (i) out.push_back(',');
+    out += table.names[i];
+  }
   out.push_back('\n');
+}
+
+void append_csv_rows(std::string &out, const CsvTable &table, std::size_t first, std::size_t last) {
   char buf[24];
-  for (std::size_t r = 0; r < rows; ++r) {
+  for (std::size_t r = first; r < last; ++r) {
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
       if (c) out.push_back(',');
       auto res = std::to_chars(buf, buf + sizeof buf, table.columns[c][r]);
@@ -328,6 +443,15 @@ std::string csv_text(const CsvTable &table) {
     }
     out.push_back('\n');
   }
+}
+
+}  // namespace
+
+std::string csv_text(const CsvTable &table) {
+  const std::size_t rows = csv_rows(table);
+  std::string out;
+  append_csv_header(out, table);
+  append_csv_rows(out, table, 0, rows);
   return out;
 }
 
@@ -336,6 +460,7 @@ CsvTable parse_csv(std::string_view text, const std::string &file) {
   std::size_t line = 0;
   std::size_t pos = 0;
   bool header = true;
+  std::vector<std::string_view> fields;
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
@@ -344,7 +469,7 @@ CsvTable parse_csv(std::string_view text, const std::string &file) {
     ++line;
     if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
     if (row.find_first_not_of(" \t") == std::string_view::npos) continue;
-    std::vector<std::string_view> fields;
+    fields.clear();
     for (std::size_t p = 0;;) {
       const std::size_t comma = row.find(',', p);
       std::string_view f = row.substr(p, comma == std::string_view::npos ? std::string_view::npos : comma - p);
@@ -386,10 +511,20 @@ CsvTable parse_csv(std::string_view text, const std::string &file) {
 std::string read_file(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) fail(path, std::string("cannot read: ") + std::strerror(errno));
-  std::ostringstream s;
-  s << in.rdbuf();
-  if (in.bad()) fail(path, "cannot read: input error");
-  return std::move(s).str();
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) {  // not seekable (a pipe): read it through
+    in.clear();
+    in.seekg(0);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return std::move(s).str();
+  }
+  in.seekg(0);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  in.read(bytes.data(), size);
+  if (in.gcount() != size) fail(path, "cannot read: input error");
+  return bytes;
 }
 
 void write_file(const std::string &path, std::string_view bytes) {
@@ -407,6 +542,104 @@ std::vector<std::int64_t> read_hex_file(const std::string &path, WordSpec spec) 
 NpyArray read_npy_file(const std::string &path) { return parse_npy(read_file(path), path); }
 
 CsvTable read_csv_file(const std::string &path) { return parse_csv(read_file(path), path); }
+
+// ---- streamed writers ----
+
+struct HashedFileWriter::Impl {
+  std::string path;
+  std::ofstream out;
+  sha256_ctx ctx;
+};
+
+HashedFileWriter::HashedFileWriter(const std::string &path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  impl_->out.open(path, std::ios::binary | std::ios::trunc);
+  if (!impl_->out) fail(path, std::string("cannot write: ") + std::strerror(errno));
+  sha256_init(&impl_->ctx);
+}
+
+HashedFileWriter::~HashedFileWriter() = default;
+
+void HashedFileWriter::write(std::string_view bytes) {
+  sha256_update(&impl_->ctx, bytes.size(), reinterpret_cast<const std::uint8_t *>(bytes.data()));
+  impl_->out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!impl_->out) fail(impl_->path, "cannot write: output error (disk full?)");
+}
+
+std::string HashedFileWriter::finish() {
+  impl_->out.close();
+  if (!impl_->out) fail(impl_->path, "cannot write: output error (disk full?)");
+  std::uint8_t digest[SHA256_DIGEST_SIZE];
+  sha256_digest(&impl_->ctx, SHA256_DIGEST_SIZE, digest);
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (std::uint8_t b : digest) {
+    hex.push_back(kDigits[b >> 4]);
+    hex.push_back(kDigits[b & 15]);
+  }
+  return hex;
+}
+
+namespace {
+
+// Words per piece: small enough to stay in cache, large enough to amortise calls.
+constexpr std::size_t kPiece = 1 << 14;
+
+}  // namespace
+
+std::string write_hex_file(const std::string &path, std::span<const std::int64_t> words, WordSpec spec) {
+  check_spec(spec);
+  check_words(words, spec);
+  HashedFileWriter f(path);
+  std::string piece;
+  for (std::size_t i = 0; i < words.size(); i += kPiece) {
+    piece.clear();
+    append_hex_words(piece, words.subspan(i, std::min(kPiece, words.size() - i)), spec);
+    f.write(piece);
+  }
+  return f.finish();
+}
+
+std::string write_hex_packed_file(const std::string &path, std::span<const std::int64_t> re,
+                                  std::span<const std::int64_t> im, WordSpec spec) {
+  check_spec(spec);
+  if (re.size() != im.size()) hex_packed_text(re, im, spec);  // throws the length message
+  check_words(re, spec);
+  check_words(im, spec);
+  HashedFileWriter f(path);
+  for (std::size_t i = 0; i < re.size(); i += kPiece) {
+    const std::size_t n = std::min(kPiece, re.size() - i);
+    f.write(hex_packed_text(re.subspan(i, n), im.subspan(i, n), spec));
+  }
+  return f.finish();
+}
+
+std::string write_npy_file(const std::string &path, std::span<const std::int64_t> words,
+                           const std::vector<std::size_t> &shape) {
+  std::string piece = npy_header(words.size(), shape);
+  HashedFileWriter f(path);
+  for (std::size_t i = 0; i < words.size(); i += kPiece) {
+    append_npy_data(piece, words.subspan(i, std::min(kPiece, words.size() - i)));
+    f.write(piece);
+    piece.clear();
+  }
+  if (!piece.empty()) f.write(piece);
+  return f.finish();
+}
+
+std::string write_csv_file(const std::string &path, const CsvTable &table) {
+  const std::size_t rows = csv_rows(table);
+  std::string piece;
+  append_csv_header(piece, table);
+  HashedFileWriter f(path);
+  for (std::size_t r = 0; r < rows; r += kPiece) {
+    append_csv_rows(piece, table, r, std::min(rows, r + kPiece));
+    f.write(piece);
+    piece.clear();
+  }
+  if (!piece.empty()) f.write(piece);
+  return f.finish();
+}
 
 // ---- digests ----
 

@@ -24,6 +24,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -98,6 +99,31 @@ void write_file(const std::string &path, std::string_view bytes);
 std::vector<std::int64_t> read_hex_file(const std::string &path, WordSpec spec);
 NpyArray read_npy_file(const std::string &path);
 CsvTable read_csv_file(const std::string &path);
+
+// ---- streamed writers ----
+
+// A file written in pieces and hashed as it is written.
+class HashedFileWriter {
+ public:
+  explicit HashedFileWriter(const std::string &path);  // VectorError when it cannot be created
+  ~HashedFileWriter();
+  void write(std::string_view bytes);
+  // Closes the file; returns the SHA-256 of everything written (as sha256_hex).
+  std::string finish();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Each writes the same bytes as the matching *_text / npy_bytes function,
+// piece by piece, and returns their SHA-256.
+std::string write_hex_file(const std::string &path, std::span<const std::int64_t> words, WordSpec spec);
+std::string write_hex_packed_file(const std::string &path, std::span<const std::int64_t> re,
+                                  std::span<const std::int64_t> im, WordSpec spec);
+std::string write_npy_file(const std::string &path, std::span<const std::int64_t> words,
+                           const std::vector<std::size_t> &shape);
+std::string write_csv_file(const std::string &path, const CsvTable &table);
 
 // ---- digests ----
 

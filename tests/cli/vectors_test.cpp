@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 
 namespace {
@@ -113,6 +114,33 @@ TEST(Vectors, NpyReaderTakesNarrowerIntegerTypes) {
 TEST(Vectors, Sha256MatchesKnownDigests) {
   EXPECT_EQ(zel::sha256_hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(zel::sha256_hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Vectors, StreamedWritersGiveTheBytesAndDigestOfTheTextForms) {
+  // More words than one written piece, so piece boundaries are crossed.
+  std::mt19937_64 rng(7);
+  const WordSpec spec{18, true};
+  std::vector<std::int64_t> re(40'003), im(40'003);
+  for (std::size_t i = 0; i < re.size(); ++i) {
+    re[i] = zel::word_min(spec) + static_cast<std::int64_t>(rng() % (1u << 18));
+    im[i] = zel::word_min(spec) + static_cast<std::int64_t>(rng() % (1u << 18));
+  }
+  const std::string path = ::testing::TempDir() + "zelvec_stream_test";
+  auto check = [&](const std::string &digest, const std::string &text) {
+    const std::string bytes = zel::read_file(path);
+    EXPECT_TRUE(bytes == text);
+    EXPECT_EQ(digest, zel::sha256_hex(text));
+  };
+  check(zel::write_hex_file(path, re, spec), zel::hex_text(re, spec));
+  check(zel::write_hex_packed_file(path, re, im, spec), zel::hex_packed_text(re, im, spec));
+  check(zel::write_npy_file(path, re, {1, re.size()}), zel::npy_bytes(re, {1, re.size()}));
+  const zel::CsvTable t{{"re", "im"}, {re, im}};
+  check(zel::write_csv_file(path, t), zel::csv_text(t));
+  std::remove(path.c_str());
 }
 
 }  // namespace
