@@ -182,9 +182,12 @@ int run_compare(const CompareOptions &o) {
       const auto expected = read_quantities((set_dir / name).string(), name, spec, packed, fl);
       auto actualq = read_quantities(actual, name, spec, packed, fl);
       ++files;
-      for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (i >= actualq.size()) throw InputError(actual + ": has no " + expected[i].label);
-        compare_one(expected[i], actualq[i], o, t);
+      for (const auto &e : expected) {
+        const Quantity *match = nullptr;
+        for (const auto &q : actualq)
+          if (q.label == e.label) match = &q;
+        if (!match) throw InputError(actual + ": has no " + e.label);
+        compare_one(e, *match, o, t);
       }
     }
     if (!files) {

@@ -17,7 +17,7 @@ namespace zelvec {
 
 namespace {
 
-constexpr std::size_t kMaxSamples = std::size_t{1} << 28;
+constexpr std::size_t kMaxSamples = std::size_t{1} << 26;
 
 enum class Port { xy, phase, radicand };
 

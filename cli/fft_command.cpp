@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <numbers>
 #include <random>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -18,7 +19,7 @@ namespace zelvec {
 
 namespace {
 
-constexpr std::size_t kMaxWords = std::size_t{1} << 28;  // per quantity: 2 GiB of int64 words
+constexpr std::size_t kMaxWords = std::size_t{1} << 26;  // per quantity (64 Mi words; about 4 GiB in all)
 
 struct Tone {
   double bin = 0, amplitude = 0, phase = 0;  // phase in cycles
@@ -389,6 +390,7 @@ int run_fft(const RunOptions &options) {
   }
 
   std::vector<std::int32_t> block_exp(r.frames, 0), overflow(r.frames, 0);
+  std::set<std::string> warnings;  // the model's warning lines (floating-point inputs), distinct
   {
     Progress progress("zelvec fft: frames", r.frames);
     const std::size_t chunk = std::max<std::size_t>(256, r.frames / 100);
@@ -410,11 +412,14 @@ int run_fft(const RunOptions &options) {
       b.block_exp = block_exp.data() + first;
       b.overflow = overflow.data() + first;
       const auto results = zel::run_fft_batch(r.g, b, options.threads);
-      for (std::size_t f = 0; f < frames; ++f)
+      for (std::size_t f = 0; f < frames; ++f) {
+        for (const auto &w : results[f].warnings)
+          if (warnings.size() < 10) warnings.insert(w);
         if (results[f].code != 0) {
           const std::string at = r.schedule_node ? where(file, *r.schedule_node) + ": transform.schedule" : file;
           throw InputError(at + ": frame " + std::to_string(first + f) + ": " + results[f].error);
         }
+      }
       progress.update(first + frames);
     }
   }
@@ -457,7 +462,10 @@ int run_fft(const RunOptions &options) {
       }
     }
   }
-  const double sqnr = noise > 0 ? static_cast<double>(10 * std::log10(signal / noise)) : INFINITY;
+  // Infinite or NaN results (floating-point cores) leave it undefined.
+  const double sqnr = !std::isfinite(static_cast<double>(noise)) || !std::isfinite(static_cast<double>(signal))
+                          ? NAN
+                          : noise > 0 ? static_cast<double>(10 * std::log10(signal / noise)) : INFINITY;
 
   // Files.
   const std::string in_order = "frame after frame; within a frame x[n] for n = 0 .. N-1 in time order";
@@ -540,15 +548,18 @@ int run_fft(const RunOptions &options) {
   json seeds = json::array();
   if (r.stimulus.contains("seed")) seeds.push_back(r.stimulus["seed"]);
   m["seeds"] = seeds;
-  m["sqnr_db"] = std::isfinite(sqnr) ? json(std::round(sqnr * 100) / 100) : json("exact");
+  if (!warnings.empty()) m["model_warnings"] = warnings;
+  m["sqnr_db"] = std::isfinite(sqnr) ? json(std::round(sqnr * 100) / 100) : std::isnan(sqnr) ? json(nullptr) : json("exact");
   const std::size_t files = set.file_count() + 1;
   set.commit(std::move(m));
 
   if (!options.quiet) {
     std::printf("fft: %zu frame%s of %zu points -> %s (%zu files)", r.frames, r.frames == 1 ? "" : "s", r.n,
                 r.folder.c_str(), files);
-    if (std::isfinite(sqnr)) std::printf("; SQNR %.1f dB\n", sqnr);
-    else std::printf("; results exact\n");
+    if (std::isfinite(sqnr)) std::printf("; SQNR %.1f dB", sqnr);
+    else if (std::isnan(sqnr)) std::printf("; SQNR undefined (results not finite)");
+    else std::printf("; results exact");
+    std::printf(warnings.empty() ? "\n" : "; the model warned (see model_warnings in the manifest)\n");
   }
   return 0;
 }

@@ -254,3 +254,15 @@ def test_shipped_run_files_work(tmp_path):
         r = zelvec(kind, SOURCE / "examples" / "runs" / f"{kind}.toml", "-o", tmp_path / kind, check=0)
         assert str(tmp_path / kind) in r.stdout
     assert "SQNR" in zelvec("fft", SOURCE / "examples" / "runs" / "fft.toml", "-o", tmp_path / "fft").stdout
+
+
+def test_only_a_vector_set_is_ever_replaced(tmp_path):
+    out = generate(tmp_path, "fft", FFT_RUN)
+    generate(tmp_path, "fft", FFT_RUN.replace("seed = 11", "seed = 12"))  # a set: replaced
+    assert json.loads((out / "manifest.json").read_text())["seeds"] == [12]
+    mine = tmp_path / "mine"
+    mine.mkdir()
+    (mine / "notes.txt").write_text("keep")
+    r = zelvec("fft", tmp_path / "run.toml", "-o", mine)
+    assert r.returncode == 2 and "not a vector set" in r.stderr
+    assert [p.name for p in mine.iterdir()] == ["notes.txt"]
