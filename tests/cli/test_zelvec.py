@@ -112,23 +112,87 @@ tones = [{ bin = 5, amplitude = 0.5 }, { bin = -20.25, amplitude = 0.25, phase =
     assert [w - (1 << 16) if w >> 15 else w for w in hex_words] == list(y.real.astype(int).ravel())
 
 
-def test_unscaled_impulse_gives_its_height_in_every_bin(tmp_path):
-    # Full-growth output words are wider than the input but on the same grid.
-    run = """
-[core]
-nfft_max = 5
-arch = "pipelined"
-input_width = 10
-scaling = "none"
+@pytest.mark.parametrize("core,points,width,word,block_exp", [
+    # Full growth: output words wider than the input but on the same grid.
+    ('nfft_max = 5\narch = "pipelined"\ninput_width = 10\nscaling = "none"', 32, 16, "ff00", 0),
+    # Single precision: the bit patterns of -0.5.
+    ('nfft_max = 6\narch = "radix2"\nfloat_data = true\ninput_width = 32', 64, 32, "bf000000", 0),
+    # Run-time length: frames of 2^nfft, not 2^nfft_max; block floating point
+    # gives -0.25 x 2^1.
+    ('nfft_max = 6\narch = "radix2"\nrun_time_nfft = true\ninput_width = 10\nscaling = "bfp"\n'
+     '[transform]\nnfft = 4', 16, 10, "380", 1),
+])
+def test_impulse_gives_its_height_in_every_bin(tmp_path, core, points, width, word, block_exp):
+    run = f"""
+frames = 2
 [stimulus]
 type = "impulse"
 amplitude = -0.5
+[core]
+{core}
 """
     out = generate(tmp_path, "fft", run)
     files = {f["name"]: f for f in json.loads((out / "manifest.json").read_text())["files"]}
-    assert files["output_re.hex"]["word_width"] == 10 + 6
-    assert (out / "output_re.hex").read_text() == "ff00\n" * 32
-    assert (out / "output_im.hex").read_text() == "0000\n" * 32
+    assert files["output_re.hex"]["word_width"] == width
+    assert files["output_re.hex"]["frame_length"] == points
+    assert (out / "output_re.hex").read_text() == (word + "\n") * (2 * points)
+    assert (out / "output_im.hex").read_text() == ("0" * len(word) + "\n") * (2 * points)
+    assert (out / "frame_block_exp.hex").read_text() == f"{block_exp:02x}\n" * 2
+
+
+def test_per_frame_schedules_reach_their_own_frames(tmp_path):
+    # More frames than one batch of work, each with its own schedule: an
+    # impulse of 2^-3 comes out as 2^-3 / 2^(sum of that frame's schedule).
+    frames = 600
+    sched = [[f % 2, (f // 2) % 2, (f // 4) % 2] for f in range(frames)]
+    run = f"""
+frames = {frames}
+formats = ["npy"]
+[core]
+nfft_max = 3
+arch = "radix2"
+input_width = 8
+[transform]
+schedule = {sched}
+[stimulus]
+type = "impulse"
+amplitude = 0.125
+"""
+    out = generate(tmp_path, "fft", run, "set", "-j", 2)
+    y = np.load(out / "output_re.npy")
+    expected = np.array([16 >> sum(s) for s in sched])
+    assert (y == expected[:, None]).all()
+    words = np.load(out / "schedule_word.npy")
+    assert list(words) == [s[0] + 4 * s[1] + 16 * s[2] for s in sched]
+
+
+@pytest.mark.parametrize("function,check", [
+    ("sin_cos", lambda i, o: (np.cos(i["phase"] / 2**13), np.sin(i["phase"] / 2**13), o["cos"], o["sin"])),
+    ("translate", lambda i, o: (np.hypot(i["x"], i["y"]) / 2**14, np.arctan2(i["y"], i["x"]),
+                                o["magnitude"] * 1.0, o["phase"] * 1.0)),
+])
+def test_cordic_ports_carry_their_quantities(tmp_path, function, check):
+    # Output words hold the named quantity at the documented binary point.
+    run = f"""
+samples = 200
+formats = ["npy"]
+[core]
+function = "{function}"
+gain_compensation = {str(function != "sin_cos").lower()}
+[stimulus]
+type = "sweep"
+"""
+    out = generate(tmp_path, "cordic", run)
+    m = json.loads((out / "manifest.json").read_text())
+    ins = {k[6:]: np.load(out / f"{k}.npy") for k in m["ports"] if k.startswith("input_")}
+    outs = {k[7:]: np.load(out / f"{k}.npy") for k in m["ports"] if k.startswith("output_")}
+    a, b, wa, wb = check(ins, outs)
+    if function == "translate":
+        wa, wb = wa / 2**14, wb / 2**13
+        assert np.abs(np.angle(np.exp(1j * (wb - b)))).max() < 1e-3
+        assert np.abs(wa - a).max() < 1e-3
+    else:
+        assert np.abs(wa / 2**14 - a).max() < 1e-3 and np.abs(wb / 2**14 - b).max() < 1e-3
 
 
 def test_compare_finds_a_flipped_bit_where_it_is(tmp_path):
