@@ -351,14 +351,9 @@ int run_fft(const RunOptions &options) {
 
   r.frames = static_cast<std::size_t>(top.integer("frames", 1, 10'000'000).value_or(1));
   r.nfft = r.g.C_NFFT_MAX;
-  if (auto t = top.section("transform")) {
-    read_transform(*t, r);
-    t->finish();
-  } else {
-    toml::table none;
-    Section t2(none, file, "transform");
-    read_transform(t2, r);
-  }
+  const toml::table no_transform;  // an absent [transform] reads as an empty one
+  Section transform = top.section("transform").value_or(Section(no_transform, file, "transform"));
+  read_transform(transform, r);
   if (r.frames * r.n > kMaxWords)
     top.fail("frames", "the run would hold " + std::to_string(r.frames * r.n) + " samples per quantity; at most " +
                            std::to_string(kMaxWords) + " fit one vector set");
