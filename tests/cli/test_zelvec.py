@@ -330,3 +330,27 @@ def test_only_a_vector_set_is_ever_replaced(tmp_path):
     r = zelvec("fft", tmp_path / "run.toml", "-o", mine)
     assert r.returncode == 2 and "not a vector set" in r.stderr
     assert [p.name for p in mine.iterdir()] == ["notes.txt"]
+
+
+@pytest.mark.parametrize("keys", [
+    're = "a/input_re.hex"\nim = "a/input_im.hex"',
+    're = "a/input_re.npy"\nim = "a/input_im.npy"',
+    're = "a/input.csv"\nim = "a/input.csv"',
+])
+def test_a_set_s_stimulus_files_reproduce_it(tmp_path, keys):
+    # Files zelvec writes are stimulus files zelvec reads: the same words in,
+    # the same expected results out.
+    a = generate(tmp_path, "fft", FFT_RUN, "a")
+    run = FFT_RUN[:FFT_RUN.index("[stimulus]")] + f'[stimulus]\ntype = "file"\n{keys}\n'
+    b = generate(tmp_path, "fft", run, "b")
+    for name in ("output_re.hex", "output_im.hex", "input_re.npy", "frame.csv"):
+        assert (a / name).read_bytes() == (b / name).read_bytes(), name
+
+
+def test_compare_reports_a_short_simulation(tmp_path):
+    out = generate(tmp_path, "fft", FFT_RUN)
+    sim = tmp_path / "sim"
+    sim.mkdir()
+    (sim / "output_re.hex").write_text("".join((out / "output_re.hex").read_text().splitlines(True)[:100]))
+    r = zelvec("compare", out, sim, check=1)
+    assert "output_re.hex: the actual file holds 100 words, 192 expected" in r.stdout

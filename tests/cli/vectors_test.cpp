@@ -22,7 +22,7 @@ std::vector<std::int64_t> sample_words(WordSpec spec, std::mt19937_64 &rng) {
   return w;
 }
 
-TEST(Vectors, EveryFormatRoundTripsAtEveryWidth) {
+TEST(VectorFiles, EveryFormatRoundTripsAtEveryWidth) {
   const std::uint64_t seed = 20261209;
   std::mt19937_64 rng(seed);
   for (int width = 8; width <= 48; ++width)
@@ -54,7 +54,7 @@ TEST(Vectors, EveryFormatRoundTripsAtEveryWidth) {
     }
 }
 
-TEST(Vectors, HexLayoutIsWhatReadmemhExpects) {
+TEST(VectorFiles, HexLayoutIsWhatReadmemhExpects) {
   // Two's complement, zero-padded, lower case; packed puts im in the upper half.
   EXPECT_EQ(zel::hex_text(std::vector<std::int64_t>{-1, 5, -2048}, {12, true}), "fff\n005\n800\n");
   EXPECT_EQ(zel::hex_text(std::vector<std::int64_t>{-1, 1}, {10, true}), "3ff\n001\n");
@@ -74,7 +74,7 @@ void expect_error(const std::function<void()> &f, const std::string &text) {
   }
 }
 
-TEST(Vectors, MalformedInputNamesFileAndLine) {
+TEST(VectorFiles, MalformedInputNamesFileAndLine) {
   expect_error([] { zel::parse_hex("001\n1000\n", {12, true}, "a.hex"); }, "a.hex:2: word '1000' is wider than 12 bits");
   expect_error([] { zel::parse_hex("001\n00x\n", {12, true}, "a.hex"); }, "a.hex:2: word '00x' has unknown (x or z) bits");
   expect_error([] { zel::parse_hex("001\n\n0g1\n", {12, true}, "a.hex"); }, "a.hex:3: '0g1' is not a hex word");
@@ -98,7 +98,7 @@ TEST(Vectors, MalformedInputNamesFileAndLine) {
   expect_error([] { zel::read_file("/nonexistent/x.hex"); }, "/nonexistent/x.hex: cannot read");
 }
 
-TEST(Vectors, NpyReaderTakesNarrowerIntegerTypes) {
+TEST(VectorFiles, NpyReaderTakesNarrowerIntegerTypes) {
   // A bench may save int16 or uint32 arrays; values keep their sign rules.
   std::string b = zel::npy_bytes(std::vector<std::int64_t>{}, {0});
   const std::size_t data = b.size();
@@ -111,7 +111,7 @@ TEST(Vectors, NpyReaderTakesNarrowerIntegerTypes) {
   EXPECT_EQ(b.size(), data + 4);
 }
 
-TEST(Vectors, Sha256MatchesKnownDigests) {
+TEST(VectorFiles, Sha256MatchesKnownDigests) {
   EXPECT_EQ(zel::sha256_hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(zel::sha256_hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
@@ -120,7 +120,7 @@ TEST(Vectors, Sha256MatchesKnownDigests) {
 
 namespace {
 
-TEST(Vectors, StreamedWritersGiveTheBytesAndDigestOfTheTextForms) {
+TEST(VectorFiles, StreamedWritersGiveTheBytesAndDigestOfTheTextForms) {
   // More words than one written piece, so piece boundaries are crossed.
   std::mt19937_64 rng(7);
   const WordSpec spec{18, true};
