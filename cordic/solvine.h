@@ -37,7 +37,8 @@ typedef void (*zelip_msg_handler)(void *handle, int error, const char *msg);
 
 /* Core configuration. All integer fields are unsigned 32-bit. */
 typedef struct zelip_cordic_v6_0_config {
-  const char *name;       /* instance label, prefixes processing messages */
+  const char *name;       /* instance label, prefixes processing messages: a
+                             NUL-terminated text, or NULL for an empty one */
   uint32_t CordicFunction;/* 0 rotate, 1 translate, 2 sin_cos, 3 atan, 4 sinh_cosh, 5 atanh, 6 sqrt */
   uint32_t CoarseRotate;  /* 1: quadrant pre-rotation and post-correction */
   uint32_t DataFormat;    /* 0, 1 or 2; 2 is the integer radicand format of sqrt */
@@ -89,9 +90,20 @@ SOLVINE_API zelip_status zelip_cordic_v6_0_get_config(const zelip_cordic_v6_0_mo
  * the function code (0..6, as CordicFunction) needs and written to index k of
  * the outputs. Needed arrays: 0 cartin, phasein, cartout; 1 cartin, magout,
  * phaseout; 2 and 4 phasein, cartout; 3 and 5 cartin, phaseout; 6 magin,
- * magout. A bad code, a missing needed array or a first dimension other than
- * count gives 1 with no message; an unreadable input sample gives 1 and an
- * error message through the callback. Outputs that do not fit are skipped. */
+ * magout. A bad code (or one other than the configured function), a missing
+ * needed array or a first dimension other than count gives 1 with no message
+ * and writes nothing. Outputs that do not fit (index not below the output's
+ * data_size) are skipped.
+ *
+ * Partial results: samples are processed in order, and the first input sample
+ * that cannot be read (index not below the input's data_size, or a value that
+ * is not a finite number) stops the block there. The call then returns 1
+ * after one message "<name> ERROR: Problem reading data from <array>"
+ * (cartin, phasein or magin), and samples 0..k-1 before the unreadable sample
+ * k stay written in the outputs; samples k and later are left as they were.
+ * An exception thrown by an element slot of a host's operations table stops
+ * the block the same way, with "<name> ERROR: Uncaught exception in
+ * cordic_v6_0 model". No other failure of the interface writes anything. */
 SOLVINE_API zelip_status zelip_cordic_v6_0_data_do(const zelip_cordic_v6_0_model *model, uint32_t function,
                                                    const struct zelip_array_real *magin,
                                                    const struct zelip_array_real *phasein,

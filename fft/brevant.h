@@ -58,7 +58,10 @@ typedef struct korvane_ip_zelfft_v9_0_outputs {
   int32_t overflow;         /* 1 when the transform overflowed */
 } korvane_ip_zelfft_v9_0_outputs;
 
-/* Opaque model state, owned by the host between create and destroy. */
+/* Opaque model state, owned by the host between create and destroy. Every
+ * bitacc_simulate call writes into it (the core's data memory and the length
+ * of the transform), so a state must never be shared between threads: give
+ * each thread its own. Different states are independent. */
 typedef struct korvane_ip_zelfft_v9_0_state korvane_ip_zelfft_v9_0_state;
 
 /* The default configuration: 1024-point radix-4 core, 16-bit data and

@@ -8,6 +8,10 @@ double round_half_even(double x) {
   const double d = std::fabs(x - f);
   if (d < 0.5) return f;
   if (d > 0.5) return c;
+  // An infinity or a NaN (a sample of an invalidated floating-point block)
+  // gets here too, its distance being a NaN. It rounds to itself and must
+  // not reach the integer conversion below, which is undefined for it.
+  if (!(d == 0.5)) return f;
   // A tie: x is no integer, so f is an integer below 2^52 in magnitude and
   // its parity is that of its conversion.
   return (static_cast<int64_t>(f) & 1) == 0 ? f : c;

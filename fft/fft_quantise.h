@@ -22,7 +22,8 @@ inline float power_of_two_single(int k) {
   return std::bit_cast<float>(static_cast<uint32_t>(k + 127) << 23);
 }
 
-// Nearest integer, ties to the even one.
+// Nearest integer, ties to the even one; an infinity or a NaN comes back
+// as it is.
 double round_half_even(double x);
 
 // x rounded to the nearest multiple of 2^-(bits-1), ties to even. With

@@ -17,3 +17,5 @@ cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_SANITIZE=ON -DZE
 cmake --build build-san -j"$JOBS"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-san --output-on-failure -j"$JOBS" -E '^(bench_|hdl_|sweep_)' -LE nosan
+scripts/fuzz.sh   # both C interfaces under libFuzzer with ASan and UBSan, 60 s each
+scripts/tsan.sh   # the thread test under ThreadSanitizer

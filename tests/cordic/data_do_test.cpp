@@ -140,7 +140,9 @@ TEST(DataDo, UnneededArraysMayBeNullAndEmptyBlocksSucceed) {
 }
 
 // An input array with fewer elements than the block: the samples before the
-// missing one are written, the message names the array, the status is 1.
+// missing one are written (hosts rely on these partial results, exactly as a
+// complete block gives them), the message names the array, the status is 1,
+// and nothing from the missing sample on is touched in any output.
 TEST(DataDo, ShortInputStopsAtTheMissingSample) {
   struct Case {
     uint32_t function;
@@ -163,11 +165,59 @@ TEST(DataDo, ShortInputStopsAtTheMissingSample) {
     ASSERT_EQ(m.messages.received.size(), 1u);
     EXPECT_EQ(m.messages.received[0].first, 1);
     EXPECT_EQ(m.messages.received[0].second, "dut 3 ERROR: Problem reading data from " + a);
-    const bool cart = cs.function == 0 || cs.function == 2;
+    RealArray full_magout(5), full_phaseout(5);
+    ComplexArray full_cartout(5);
+    RealArray full_magin(words), full_phasein(words);
+    ComplexArray full_cartin(words, words);
+    ASSERT_EQ(convenience(cs.function, m, full_magin, full_phasein, full_cartin, full_magout, full_phaseout,
+                          full_cartout, 5),
+              0);
     for (size_t k = 0; k < 5; ++k) {
-      const double written = cart ? cartout[k].re : (cs.function == 5 ? phaseout[k] : magout[k]);
-      EXPECT_EQ(written != kUnwritten, k < 3) << k;
+      const auto expect = [k](double got, double full) {
+        if (k < 3) {
+          EXPECT_EQ(got, full) << k;
+        } else {
+          EXPECT_EQ(got, kUnwritten) << k;
+        }
+      };
+      expect(cartout[k].re, full_cartout[k].re);
+      expect(cartout[k].im, full_cartout[k].im);
+      expect(magout[k], full_magout[k]);
+      expect(phaseout[k], full_phaseout[k]);
     }
+  }
+}
+
+// Every other failure writes nothing: a bad code, a code other than the
+// configured one, a missing or mis-sized array.
+TEST(DataDo, ArgumentFaultsWriteNothing) {
+  const std::vector<double> words = {1000, 2000, 3000};
+  for (uint32_t f = 0; f < 7; ++f) {
+    SCOPED_TRACE("function " + std::to_string(f));
+    const Model m(config_for(f));
+    RealArray magin(words), phasein(words), magout(3), phaseout(3), short_in(2, 2);
+    ComplexArray cartin(words, words), cartout(3);
+    for (uint32_t code : {7u, (f + 3) % 7}) {
+      EXPECT_EQ(zelip_cordic_v6_0_data_do(m.get(), code, magin.get(), phasein.get(), cartin.get(), magout.get(),
+                                          phaseout.get(), cartout.get(), 3),
+                1);
+    }
+    EXPECT_EQ(zelip_cordic_v6_0_data_do(m.get(), f, magin.get(), phasein.get(), cartin.get(), magout.get(),
+                                        phaseout.get(), cartout.get(), 4),
+              1);
+    const bool reads_phase = f == 0 || f == 2 || f == 4;
+    EXPECT_EQ(zelip_cordic_v6_0_data_do(m.get(), f, f == 6 ? short_in.get() : magin.get(),
+                                        reads_phase ? short_in.get() : phasein.get(),
+                                        reads_phase || f == 6 ? cartin.get() : nullptr, magout.get(),
+                                        phaseout.get(), cartout.get(), 3),
+              1);
+    for (size_t k = 0; k < 3; ++k) {
+      EXPECT_EQ(magout[k], kUnwritten);
+      EXPECT_EQ(phaseout[k], kUnwritten);
+      EXPECT_EQ(cartout[k].re, kUnwritten);
+      EXPECT_EQ(cartout[k].im, kUnwritten);
+    }
+    EXPECT_TRUE(m.messages.received.empty());
   }
 }
 

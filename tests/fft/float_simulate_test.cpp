@@ -116,6 +116,30 @@ TEST(FloatSimulate, ZerosInfinitiesAndDenormals) {
   }
 }
 
+// A NaN sample reaches input scaling and its rounding like any other before
+// the block is invalidated: that path must stay defined (the sanitizer build
+// checks float-to-integer conversions) and give the invalidation NaN
+// everywhere, on every architecture, with the one warning.
+TEST(FloatSimulate, OneNaNSampleInvalidatesTheBlockOnEveryArchitecture) {
+  for (int arch : {1, 2, 3, 4}) {
+    SCOPED_TRACE(arch);
+    auto s = float_state(arch, 6);
+    std::vector<double> xr(64, 0.25), xi(64, -0.5);
+    xr[17] = -std::numeric_limits<double>::quiet_NaN();
+    FloatRun r = run(s.get(), xr, xi);
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(r.err,
+              "WARNING:zelfft_v9_0:simulate called with real data values set to inf or NaN, output will be "
+              "invalidated\n");
+    for (int k = 0; k < 64; ++k) {
+      ASSERT_EQ(bits_of(r.re[k]), 0x7FFFFFFFE0000000ull) << k;
+      ASSERT_EQ(bits_of(r.im[k]), 0x7FFFFFFFE0000000ull) << k;
+    }
+    EXPECT_EQ(r.block_exp, 0);
+    EXPECT_EQ(r.overflow, 0);
+  }
+}
+
 // Two tones far outside [-1, 1): the results keep the scale, carry at most
 // 24 significant bits and agree with the exact transform to the precision
 // of the 27..29-bit mantissa path.

@@ -1,0 +1,77 @@
+// A vector set on disk: files are written into a hidden folder beside the
+// output folder and the whole set appears under its name only when every
+// file and the manifest are written, so a failed run leaves nothing behind.
+#pragma once
+
+#include "vectors.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelvec {
+
+using json = nlohmann::ordered_json;
+
+struct Formats {
+  bool hex = true;
+  bool npy = true;
+  bool csv = true;
+  bool packed = false;  // hex: one {im, re} word a line instead of two files
+};
+
+// One column of words, as the manifest describes it.
+struct Column {
+  std::string name;  // "re", "x", "block_exp", ...
+  zel::WordSpec spec;
+  std::string encoding = "twos_complement";  // or "unsigned", "ieee754_binary32"
+  const std::vector<std::int64_t> *words = nullptr;
+};
+
+class OutputSet {
+ public:
+  // Refuses (InputError) a folder that exists and is not a vector set: only
+  // a folder holding a manifest.json is ever replaced. Creates nothing yet.
+  explicit OutputSet(std::string folder);
+  ~OutputSet();
+  OutputSet(const OutputSet &) = delete;
+  OutputSet &operator=(const OutputSet &) = delete;
+
+  const std::string &folder() const { return folder_; }
+  std::size_t file_count() const { return files_.size(); }
+
+  // Writes one file into the set with write(path), which returns the
+  // file's SHA-256, and records it in the manifest's list; `meta` is
+  // completed with name, count and sha256.
+  void add(const std::string &name, const std::function<std::string(const std::string &)> &write, json meta,
+           std::size_t count);
+
+  // Words grouped in frames of `frame_length`, in every chosen format:
+  // <base>_<column>.hex (or <base>.hex packed, for two columns re and im),
+  // <base>_<column>.npy of shape (frames, frame_length) (or (count,) when
+  // frame_length is 0), and <base>.csv with frame and index columns (or an
+  // index column alone) before the word columns.
+  void add_columns(const std::string &base, const std::string &role, const std::vector<Column> &columns,
+                   std::size_t frame_length, const Formats &formats, const std::string &order,
+                   const std::string &index_name = "index");
+
+  // Writes manifest.json (with "files" appended) and puts the set in place.
+  void commit(json manifest);
+
+ private:
+  void begin();
+
+  std::string folder_;
+  std::string temp_;
+  bool committed_ = false;
+  json files_ = json::array();
+};
+
+// Word-width text for the manifest.
+json column_meta(const Column &c);
+
+}  // namespace zelvec

@@ -1,0 +1,661 @@
+#include "vectors.h"
+
+#include <nettle/sha2.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <type_traits>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <limits>
+#include <sstream>
+
+namespace zel {
+
+namespace {
+
+using u128 = unsigned __int128;
+
+[[noreturn]] void fail(const std::string &file, std::size_t line, const std::string &text) {
+  throw VectorError(file + ":" + std::to_string(line) + ": " + text);
+}
+
+[[noreturn]] void fail(const std::string &file, const std::string &text) { throw VectorError(file + ": " + text); }
+
+// "'text'" (built by appending: GCC 12 warns falsely on literal + string).
+std::string quote(std::string_view text) {
+  std::string r(1, '\'');
+  r.append(text);
+  r.push_back('\'');
+  return r;
+}
+
+std::string spec_text(WordSpec spec) {
+  return std::to_string(spec.width) + "-bit " + (spec.is_signed ? "signed" : "unsigned");
+}
+
+// The word's bit pattern in the low `width` bits.
+std::uint64_t pattern(std::int64_t w, int width) {
+  return static_cast<std::uint64_t>(w) & ((std::uint64_t{1} << width) - 1);
+}
+
+// The word a pattern of `width` bits stands for.
+std::int64_t from_pattern(std::uint64_t p, WordSpec spec) {
+  if (spec.is_signed && (p >> (spec.width - 1)) & 1) return static_cast<std::int64_t>(p | ~((std::uint64_t{1} << spec.width) - 1));
+  return static_cast<std::int64_t>(p);
+}
+
+void append_hex(std::string &out, u128 value, int digits) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  char buf[40];
+  for (int i = digits - 1; i >= 0; --i) {
+    buf[i] = kDigits[static_cast<unsigned>(value & 15)];
+    value >>= 4;
+  }
+  out.append(buf, static_cast<std::size_t>(digits));
+  out.push_back('\n');
+}
+
+void check_words(std::span<const std::int64_t> words, WordSpec spec) {
+  for (std::size_t i = 0; i < words.size(); ++i)
+    if (!word_fits(words[i], spec))
+      throw std::invalid_argument("word " + std::to_string(i) + " (" + std::to_string(words[i]) +
+                                  ") does not fit " + spec_text(spec));
+}
+
+// Calls take(token, line) for each hex token of $readmemh text; comments,
+// blank lines and separators are skipped.
+template <class Take>
+void scan_hex(std::string_view text, const std::string &file, Take take) {
+  std::size_t line = 1;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '\n') {
+      ++line, ++i;
+    } else if (c == ' ' || c == '\t' || c == '\r') {
+      ++i;
+    } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
+      while (i < text.size() && text[i] != '\n') ++i;
+    } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
+      const std::size_t end = text.find("*/", i + 2);
+      if (end == std::string_view::npos) fail(file, line, "unterminated /* comment");
+      line += static_cast<std::size_t>(std::count(text.begin() + static_cast<std::ptrdiff_t>(i),
+                                                  text.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+      i = end + 2;
+    } else {
+      std::size_t j = i;
+      while (j < text.size() && text[j] != '\n' && text[j] != ' ' && text[j] != '\t' && text[j] != '\r' &&
+             !(text[j] == '/' && j + 1 < text.size() && (text[j + 1] == '/' || text[j + 1] == '*')))
+        ++j;
+      take(text.substr(i, j - i), line);
+      i = j;
+    }
+  }
+}
+
+// The value of a hex token of at most `bits` bits.
+u128 parse_hex_token(std::string_view token, int bits, const std::string &file, std::size_t line) {
+  if (token[0] == '@') fail(file, line, "address " + std::string(token) + " not supported: words must follow each other from address 0");
+  u128 value = 0;
+  bool any = false;
+  for (char c : token) {
+    unsigned d;
+    if (c >= '0' && c <= '9') {
+      d = static_cast<unsigned>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      d = static_cast<unsigned>(c - 'a' + 10);
+    } else if (c >= 'A' && c <= 'F') {
+      d = static_cast<unsigned>(c - 'A' + 10);
+    } else if (c == '_') {
+      continue;
+    } else if (c == 'x' || c == 'X' || c == 'z' || c == 'Z') {
+      fail(file, line, "word " + quote(token) + " has unknown (x or z) bits");
+    } else {
+      fail(file, line, quote(token) + " is not a hex word");
+    }
+    if (value >> (bits + 4 > 124 ? 124 : bits + 4)) fail(file, line, "word " + quote(token) + " is wider than " + std::to_string(bits) + " bits");
+    value = value * 16 + d;
+    any = true;
+  }
+  if (!any) fail(file, line, quote(token) + " is not a hex word");
+  if (value >> bits) fail(file, line, "word " + quote(token) + " is wider than " + std::to_string(bits) + " bits");
+  return value;
+}
+
+}  // namespace
+
+void check_spec(WordSpec spec) {
+  if (spec.width < 1 || spec.width > 63)
+    throw std::invalid_argument("word width " + std::to_string(spec.width) + " outside 1..63");
+}
+
+std::int64_t word_min(WordSpec spec) { return spec.is_signed ? -(std::int64_t{1} << (spec.width - 1)) : 0; }
+
+std::int64_t word_max(WordSpec spec) {
+  return spec.is_signed ? (std::int64_t{1} << (spec.width - 1)) - 1 : (std::int64_t{1} << spec.width) - 1;
+}
+
+int hex_digits(int bits) { return (bits + 3) / 4; }
+
+// ---- hex ----
+
+namespace {
+
+// Calls f(std::integral_constant<int, D>) for the run-time digit count d
+// (1..16), so that the per-word loops have a fixed length.
+template <class F>
+decltype(auto) with_digits(int d, F &&f) {
+  switch (d) {
+#define ZEL_DIGITS(D) \
+  case D:             \
+    return f(std::integral_constant<int, D>{});
+    ZEL_DIGITS(1) ZEL_DIGITS(2) ZEL_DIGITS(3) ZEL_DIGITS(4) ZEL_DIGITS(5) ZEL_DIGITS(6) ZEL_DIGITS(7) ZEL_DIGITS(8)
+    ZEL_DIGITS(9) ZEL_DIGITS(10) ZEL_DIGITS(11) ZEL_DIGITS(12) ZEL_DIGITS(13) ZEL_DIGITS(14) ZEL_DIGITS(15)
+    default: return f(std::integral_constant<int, 16>{});
+#undef ZEL_DIGITS
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Appends the words (already checked) as hex lines.
+void append_hex_words(std::string &out, std::span<const std::int64_t> words, WordSpec spec) {
+  const int digits = hex_digits(spec.width);
+  const std::uint64_t mask = (std::uint64_t{1} << spec.width) - 1;
+  const std::size_t start = out.size();
+  out.resize(start + words.size() * static_cast<std::size_t>(digits + 1));
+  with_digits(digits, [&](auto d) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    constexpr int D = decltype(d)::value;
+    char *o = out.data() + start;
+    for (std::int64_t w : words) {
+      std::uint64_t p = static_cast<std::uint64_t>(w) & mask;
+      for (int i = D - 1; i >= 0; --i, p >>= 4) o[i] = kDigits[p & 15];
+      o[D] = '\n';
+      o += D + 1;
+    }
+  });
+}
+
+}  // namespace
+
+std::string hex_text(std::span<const std::int64_t> words, WordSpec spec) {
+  check_spec(spec);
+  check_words(words, spec);
+  std::string out;
+  append_hex_words(out, words, spec);
+  return out;
+}
+
+std::string hex_packed_text(std::span<const std::int64_t> re, std::span<const std::int64_t> im, WordSpec spec) {
+  check_spec(spec);
+  if (re.size() != im.size())
+    throw std::invalid_argument("packed words need as many imaginary as real parts (" + std::to_string(im.size()) +
+                                " and " + std::to_string(re.size()) + ")");
+  check_words(re, spec);
+  check_words(im, spec);
+  const int digits = hex_digits(2 * spec.width);
+  std::string out;
+  out.reserve(re.size() * static_cast<std::size_t>(digits + 1));
+  for (std::size_t i = 0; i < re.size(); ++i)
+    append_hex(out, (u128{pattern(im[i], spec.width)} << spec.width) | pattern(re[i], spec.width), digits);
+  return out;
+}
+
+namespace {
+
+// Value of a hex digit, -1 for anything else.
+constexpr std::array<signed char, 256> kHexValue = [] {
+  std::array<signed char, 256> t{};
+  for (auto &v : t) v = -1;
+  for (int c = '0'; c <= '9'; ++c) t[static_cast<std::size_t>(c)] = static_cast<signed char>(c - '0');
+  for (int c = 'a'; c <= 'f'; ++c) t[static_cast<std::size_t>(c)] = static_cast<signed char>(c - 'a' + 10);
+  for (int c = 'A'; c <= 'F'; ++c) t[static_cast<std::size_t>(c)] = static_cast<signed char>(c - 'A' + 10);
+  return t;
+}();
+
+// The common layout (as written here: every line exactly the word's digits
+// and a line feed) decoded in one pass; false, with nothing decided, for
+// anything else, which the general scanner then reads and judges.
+bool parse_hex_plain(std::string_view text, WordSpec spec, std::vector<std::int64_t> &words) {
+  const int digits = hex_digits(spec.width);
+  if (text.size() % static_cast<std::size_t>(digits + 1) != 0) return false;
+  const std::size_t n = text.size() / static_cast<std::size_t>(digits + 1);
+  words.resize(n);
+  const int unused = 64 - spec.width;
+  return with_digits(digits, [&](auto d) {
+    constexpr int D = decltype(d)::value;
+    const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    int bad = 0;
+    std::uint64_t high = 0;
+    for (std::size_t i = 0; i < n; ++i, p += D + 1) {
+      std::uint64_t v = 0;
+      for (int k = 0; k < D; ++k) {
+        const int h = kHexValue[p[k]];
+        bad |= h;
+        v = v << 4 | static_cast<std::uint64_t>(h & 15);
+      }
+      bad |= p[D] == '\n' ? 0 : -1;
+      high |= v >> spec.width;
+      words[i] = spec.is_signed ? static_cast<std::int64_t>(v << unused) >> unused : static_cast<std::int64_t>(v);
+    }
+    return bad >= 0 && high == 0;
+  });
+}
+
+}  // namespace
+
+std::vector<std::int64_t> parse_hex(std::string_view text, WordSpec spec, const std::string &file) {
+  check_spec(spec);
+  std::vector<std::int64_t> words;
+  if (parse_hex_plain(text, spec, words)) return words;
+  words.clear();
+  scan_hex(text, file, [&](std::string_view token, std::size_t line) {
+    words.push_back(from_pattern(static_cast<std::uint64_t>(parse_hex_token(token, spec.width, file, line)), spec));
+  });
+  return words;
+}
+
+void parse_hex_packed(std::string_view text, WordSpec spec, const std::string &file, std::vector<std::int64_t> &re,
+                      std::vector<std::int64_t> &im) {
+  check_spec(spec);
+  re.clear();
+  im.clear();
+  const u128 mask = (u128{1} << spec.width) - 1;
+  scan_hex(text, file, [&](std::string_view token, std::size_t line) {
+    const u128 v = parse_hex_token(token, 2 * spec.width, file, line);
+    re.push_back(from_pattern(static_cast<std::uint64_t>(v & mask), spec));
+    im.push_back(from_pattern(static_cast<std::uint64_t>(v >> spec.width), spec));
+  });
+}
+
+// ---- .npy ----
+
+namespace {
+
+std::string npy_header(std::size_t words, const std::vector<std::size_t> &shape) {
+  std::size_t count = 1;
+  for (std::size_t d : shape) count *= d;
+  if (count != words)
+    throw std::invalid_argument("array shape holds " + std::to_string(count) + " values, given " +
+                                std::to_string(words));
+  std::string header = "{'descr': '<i8', 'fortran_order': False, 'shape': (";
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    header += std::to_string(shape[i]);
+    if (shape.size() == 1) header += ',';
+    else if (i + 1 < shape.size()) header += ", ";
+  }
+  header += "), }";
+  // Magic (6) + version (2) + length (2) + header, padded with blanks to a
+  // multiple of 64 and ended by a line feed.
+  const std::size_t total = (10 + header.size() + 1 + 63) / 64 * 64;
+  header.append(total - 10 - header.size() - 1, ' ');
+  header.push_back('\n');
+  std::string out("\x93NUMPY\x01\x00", 8);
+  out.push_back(static_cast<char>(header.size() & 0xff));
+  out.push_back(static_cast<char>(header.size() >> 8));
+  return out + header;
+}
+
+void append_npy_data(std::string &out, std::span<const std::int64_t> words) {
+  const std::size_t start = out.size();
+  out.resize(start + words.size() * 8);
+  char *o = out.data() + start;
+  for (std::int64_t w : words) {
+    const auto u = static_cast<std::uint64_t>(w);
+    for (int b = 0; b < 8; ++b) *o++ = static_cast<char>(u >> (8 * b));
+  }
+}
+
+}  // namespace
+
+std::string npy_bytes(std::span<const std::int64_t> words, const std::vector<std::size_t> &shape) {
+  std::string out = npy_header(words.size(), shape);
+  append_npy_data(out, words);
+  return out;
+}
+
+namespace {
+
+// The value text after 'key': in a .npy header dict.
+std::string_view npy_field(std::string_view header, std::string_view key, const std::string &file) {
+  const std::string quoted = quote(key);
+  std::size_t p = header.find(quoted);
+  if (p == std::string_view::npos) fail(file, "not a .npy file: its header has no " + quoted);
+  p = header.find(':', p + quoted.size());
+  if (p == std::string_view::npos) fail(file, "not a .npy file: malformed header");
+  ++p;
+  while (p < header.size() && header[p] == ' ') ++p;
+  return header.substr(p);
+}
+
+}  // namespace
+
+NpyArray parse_npy(std::string_view bytes, const std::string &file) {
+  if (bytes.size() < 10 || bytes.substr(0, 6) != std::string_view("\x93NUMPY", 6))
+    fail(file, "not a .npy file (no \\x93NUMPY magic)");
+  const auto major = static_cast<unsigned char>(bytes[6]);
+  std::size_t header_len, header_start;
+  if (major == 1) {
+    header_len = static_cast<unsigned char>(bytes[8]) | static_cast<std::size_t>(static_cast<unsigned char>(bytes[9])) << 8;
+    header_start = 10;
+  } else if (major == 2 || major == 3) {
+    if (bytes.size() < 12) fail(file, "truncated .npy header");
+    header_len = 0;
+    for (int b = 3; b >= 0; --b) header_len = header_len << 8 | static_cast<unsigned char>(bytes[8 + static_cast<std::size_t>(b)]);
+    header_start = 12;
+  } else {
+    fail(file, ".npy format version " + std::to_string(major) + " not supported");
+  }
+  if (bytes.size() < header_start + header_len) fail(file, "truncated .npy header");
+  const std::string_view header = bytes.substr(header_start, header_len);
+
+  std::string_view descr = npy_field(header, "descr", file);
+  if (descr.empty() || (descr[0] != '\'' && descr[0] != '"')) fail(file, "malformed .npy header (descr)");
+  descr = descr.substr(1, descr.find(descr[0], 1) - 1);
+  if (descr.size() != 3 || (descr[1] != 'i' && descr[1] != 'u') || (descr[0] == '>' && descr[2] != '1'))
+    fail(file, "element type " + quote(descr) + " is not a little-endian integer (expected '<i8')");
+  const bool is_signed = descr[1] == 'i';
+  const std::size_t size = static_cast<std::size_t>(descr[2] - '0');
+  if (size != 1 && size != 2 && size != 4 && size != 8)
+    fail(file, "element type " + quote(descr) + " is not a little-endian integer (expected '<i8')");
+  if (npy_field(header, "fortran_order", file).substr(0, 5) != "False")
+    fail(file, "Fortran-ordered arrays not supported (save with C order)");
+
+  NpyArray array;
+  std::string_view shape = npy_field(header, "shape", file);
+  if (shape.empty() || shape[0] != '(') fail(file, "malformed .npy header (shape)");
+  const std::size_t close = shape.find(')');
+  if (close == std::string_view::npos) fail(file, "malformed .npy header (shape)");
+  shape = shape.substr(1, close - 1);
+  std::size_t count = 1;
+  for (std::size_t p = 0; p < shape.size();) {
+    while (p < shape.size() && (shape[p] == ' ' || shape[p] == ',')) ++p;
+    if (p == shape.size()) break;
+    std::size_t d = 0;
+    auto [end, ec] = std::from_chars(shape.data() + p, shape.data() + shape.size(), d);
+    if (ec != std::errc()) fail(file, "malformed .npy header (shape)");
+    array.shape.push_back(d);
+    if (d != 0 && count > std::numeric_limits<std::size_t>::max() / 8 / d) fail(file, "array too large");
+    count *= d;
+    p = static_cast<std::size_t>(end - shape.data());
+  }
+  const std::size_t data_start = header_start + header_len;
+  const std::size_t available = (bytes.size() - data_start) / size;
+  if (available < count)
+    fail(file, "truncated: the header announces " + std::to_string(count) + " values, the file holds " +
+                   std::to_string(available));
+  array.data.resize(count);
+  const auto *p = reinterpret_cast<const unsigned char *>(bytes.data() + data_start);
+  for (std::size_t i = 0; i < count; ++i, p += size) {
+    std::uint64_t u = 0;
+    for (std::size_t b = size; b-- > 0;) u = u << 8 | p[b];
+    if (is_signed && size < 8 && (u >> (8 * size - 1)) & 1) u |= ~std::uint64_t{0} << (8 * size);
+    if (!is_signed && size == 8 && u >> 63)
+      fail(file, "value " + std::to_string(u) + " at flat index " + std::to_string(i) + " does not fit int64");
+    array.data[i] = static_cast<std::int64_t>(u);
+  }
+  return array;
+}
+
+// ---- CSV ----
+
+const std::vector<std::int64_t> *CsvTable::column(std::string_view name) const {
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return &columns[i];
+  return nullptr;
+}
+
+namespace {
+
+std::size_t csv_rows(const CsvTable &table) {
+  if (table.columns.size() != table.names.size())
+    throw std::invalid_argument("CSV table with " + std::to_string(table.names.size()) + " names and " +
+                                std::to_string(table.columns.size()) + " columns");
+  const std::size_t rows = table.columns.empty() ? 0 : table.columns[0].size();
+  for (const auto &c : table.columns)
+    if (c.size() != rows) throw std::invalid_argument("CSV columns of different lengths");
+  return rows;
+}
+
+void append_csv_header(std::string &out, const CsvTable &table) {
+  for (std::size_t i = 0; i < table.names.size(); ++i) {
+    if (i) out.push_back(',');
+    out += table.names[i];
+  }
+  out.push_back('\n');
+}
+
+void append_csv_rows(std::string &out, const CsvTable &table, std::size_t first, std::size_t last) {
+  char buf[24];
+  for (std::size_t r = first; r < last; ++r) {
+    for (std::size_t c = 0; c < table.columns.size(); ++c) {
+      if (c) out.push_back(',');
+      auto res = std::to_chars(buf, buf + sizeof buf, table.columns[c][r]);
+      out.append(buf, res.ptr);
+    }
+    out.push_back('\n');
+  }
+}
+
+}  // namespace
+
+std::string csv_text(const CsvTable &table) {
+  const std::size_t rows = csv_rows(table);
+  std::string out;
+  append_csv_header(out, table);
+  append_csv_rows(out, table, 0, rows);
+  return out;
+}
+
+CsvTable parse_csv(std::string_view text, const std::string &file) {
+  CsvTable table;
+  std::size_t line = 0;
+  std::size_t pos = 0;
+  bool header = true;
+  std::vector<std::string_view> fields;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view row = text.substr(pos, end - pos);
+    pos = end + 1;
+    ++line;
+    if (!row.empty() && row.back() == '\r') row.remove_suffix(1);
+    if (row.find_first_not_of(" \t") == std::string_view::npos) continue;
+    fields.clear();
+    for (std::size_t p = 0;;) {
+      const std::size_t comma = row.find(',', p);
+      std::string_view f = row.substr(p, comma == std::string_view::npos ? std::string_view::npos : comma - p);
+      while (!f.empty() && (f.front() == ' ' || f.front() == '\t')) f.remove_prefix(1);
+      while (!f.empty() && (f.back() == ' ' || f.back() == '\t')) f.remove_suffix(1);
+      fields.push_back(f);
+      if (comma == std::string_view::npos) break;
+      p = comma + 1;
+    }
+    if (header) {
+      for (auto f : fields) {
+        if (f.empty()) fail(file, line, "empty column name in the header line");
+        table.names.emplace_back(f);
+      }
+      table.columns.resize(fields.size());
+      header = false;
+      continue;
+    }
+    if (fields.size() != table.names.size())
+      fail(file, line, "expected " + std::to_string(table.names.size()) + " values, found " +
+                           std::to_string(fields.size()));
+    for (std::size_t c = 0; c < fields.size(); ++c) {
+      std::string_view f = fields[c];
+      if (!f.empty() && f[0] == '+') f.remove_prefix(1);
+      std::int64_t v = 0;
+      auto [ptr, ec] = std::from_chars(f.data(), f.data() + f.size(), v);
+      if (f.empty() || ec != std::errc() || ptr != f.data() + f.size())
+        fail(file, line, "column " + table.names[c] + ": " + quote(fields[c]) + " is not an integer" +
+                             (ec == std::errc::result_out_of_range ? " of 64 bits" : ""));
+      table.columns[c].push_back(v);
+    }
+  }
+  if (header) fail(file, "empty CSV file (no header line)");
+  return table;
+}
+
+// ---- files ----
+
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) fail(path, std::string("cannot read: ") + std::strerror(errno));
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) {  // not seekable (a pipe): read it through
+    in.clear();
+    in.seekg(0);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return std::move(s).str();
+  }
+  in.seekg(0);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  in.read(bytes.data(), size);
+  if (in.gcount() != size) fail(path, "cannot read: input error");
+  return bytes;
+}
+
+void write_file(const std::string &path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) fail(path, std::string("cannot write: ") + std::strerror(errno));
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) fail(path, "cannot write: output error (disk full?)");
+}
+
+std::vector<std::int64_t> read_hex_file(const std::string &path, WordSpec spec) {
+  return parse_hex(read_file(path), spec, path);
+}
+
+NpyArray read_npy_file(const std::string &path) { return parse_npy(read_file(path), path); }
+
+CsvTable read_csv_file(const std::string &path) { return parse_csv(read_file(path), path); }
+
+// ---- streamed writers ----
+
+struct HashedFileWriter::Impl {
+  std::string path;
+  std::ofstream out;
+  sha256_ctx ctx;
+};
+
+HashedFileWriter::HashedFileWriter(const std::string &path) : impl_(std::make_unique<Impl>()) {
+  impl_->path = path;
+  impl_->out.open(path, std::ios::binary | std::ios::trunc);
+  if (!impl_->out) fail(path, std::string("cannot write: ") + std::strerror(errno));
+  sha256_init(&impl_->ctx);
+}
+
+HashedFileWriter::~HashedFileWriter() = default;
+
+void HashedFileWriter::write(std::string_view bytes) {
+  sha256_update(&impl_->ctx, bytes.size(), reinterpret_cast<const std::uint8_t *>(bytes.data()));
+  impl_->out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!impl_->out) fail(impl_->path, "cannot write: output error (disk full?)");
+}
+
+std::string HashedFileWriter::finish() {
+  impl_->out.close();
+  if (!impl_->out) fail(impl_->path, "cannot write: output error (disk full?)");
+  std::uint8_t digest[SHA256_DIGEST_SIZE];
+  sha256_digest(&impl_->ctx, SHA256_DIGEST_SIZE, digest);
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (std::uint8_t b : digest) {
+    hex.push_back(kDigits[b >> 4]);
+    hex.push_back(kDigits[b & 15]);
+  }
+  return hex;
+}
+
+namespace {
+
+// Words per piece: small enough to stay in cache, large enough to amortise calls.
+constexpr std::size_t kPiece = 1 << 14;
+
+}  // namespace
+
+std::string write_hex_file(const std::string &path, std::span<const std::int64_t> words, WordSpec spec) {
+  check_spec(spec);
+  check_words(words, spec);
+  HashedFileWriter f(path);
+  std::string piece;
+  for (std::size_t i = 0; i < words.size(); i += kPiece) {
+    piece.clear();
+    append_hex_words(piece, words.subspan(i, std::min(kPiece, words.size() - i)), spec);
+    f.write(piece);
+  }
+  return f.finish();
+}
+
+std::string write_hex_packed_file(const std::string &path, std::span<const std::int64_t> re,
+                                  std::span<const std::int64_t> im, WordSpec spec) {
+  check_spec(spec);
+  if (re.size() != im.size()) hex_packed_text(re, im, spec);  // throws the length message
+  check_words(re, spec);
+  check_words(im, spec);
+  HashedFileWriter f(path);
+  for (std::size_t i = 0; i < re.size(); i += kPiece) {
+    const std::size_t n = std::min(kPiece, re.size() - i);
+    f.write(hex_packed_text(re.subspan(i, n), im.subspan(i, n), spec));
+  }
+  return f.finish();
+}
+
+std::string write_npy_file(const std::string &path, std::span<const std::int64_t> words,
+                           const std::vector<std::size_t> &shape) {
+  std::string piece = npy_header(words.size(), shape);
+  HashedFileWriter f(path);
+  for (std::size_t i = 0; i < words.size(); i += kPiece) {
+    append_npy_data(piece, words.subspan(i, std::min(kPiece, words.size() - i)));
+    f.write(piece);
+    piece.clear();
+  }
+  if (!piece.empty()) f.write(piece);
+  return f.finish();
+}
+
+std::string write_csv_file(const std::string &path, const CsvTable &table) {
+  const std::size_t rows = csv_rows(table);
+  std::string piece;
+  append_csv_header(piece, table);
+  HashedFileWriter f(path);
+  for (std::size_t r = 0; r < rows; r += kPiece) {
+    append_csv_rows(piece, table, r, std::min(rows, r + kPiece));
+    f.write(piece);
+    piece.clear();
+  }
+  if (!piece.empty()) f.write(piece);
+  return f.finish();
+}
+
+// ---- digests ----
+
+std::string sha256_hex(std::string_view bytes) {
+  sha256_ctx ctx;
+  sha256_init(&ctx);
+  sha256_update(&ctx, bytes.size(), reinterpret_cast<const std::uint8_t *>(bytes.data()));
+  std::uint8_t digest[SHA256_DIGEST_SIZE];
+  sha256_digest(&ctx, SHA256_DIGEST_SIZE, digest);
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (std::uint8_t b : digest) {
+    out.push_back(kDigits[b >> 4]);
+    out.push_back(kDigits[b & 15]);
+  }
+  return out;
+}
+
+}  // namespace zel
