@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds the Debian package (cpack -G DEB), installs it with apt, uses it from
 # outside the source tree (a C host through CMake and through pkg-config, the
-# zelvec command, the Python package), removes it and checks that nothing of it
+# zelvec command, the Python package, so the build needs the Python and
+# command-line layers' Debian packages of scripts/deps.sh), removes it and checks that nothing of it
 # remains. This changes the system: it needs root (or sudo); a zelcores package
 # already installed is purged first, and the one built is purged again
 # whatever happens.
@@ -26,13 +27,19 @@ for lib in libgmp10 libstdc++6; do
   case "$depends" in *"$lib "*) ;; *) fail "library dependencies not computed (no $lib): $depends";; esac
 done
 paths="$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|; s|/$||' | grep -v '^$')"
-case "$paths" in *"/usr/lib/python3/dist-packages/"*)
-  case "$depends" in *python3-numpy*) ;; *) fail "Python dependencies not named: $depends";; esac;; esac
+for p in /usr/bin/zelvec /usr/lib/python3/dist-packages/zelcores; do
+  echo "$paths" | grep -qx "$p" || fail "$p is not in the package"
+done
+case "$depends" in *python3-numpy*) ;; *) fail "Python dependencies not named: $depends";; esac
 
 # Start from a system without the package. After removal every path that it
 # brought must be gone again: those that were not there before, and all that
 # bear our names (even if a failed earlier run left them behind).
-cleanup() { apt_get purge zelcores >/dev/null 2>&1 || true; }
+outside=""
+cleanup() {
+  apt_get purge zelcores >/dev/null 2>&1 || true
+  [ -z "$outside" ] || rm -rf "$outside"
+}
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 cleanup
@@ -55,20 +62,12 @@ cd "$outside"
 # As a user would: no search paths of ours, and Python writes its byte-code caches.
 unset CMAKE_PREFIX_PATH PKG_CONFIG_PATH LD_LIBRARY_PATH PYTHONPATH PYTHONDONTWRITEBYTECODE
 "$src/tests/packaging/build_outside_host.sh" "$outside/host"
-if echo "$paths" | grep -qx /usr/bin/zelvec; then
-  zelvec --version
-else
-  echo "install-test: no zelvec in this tree, skipped"
-fi
-if echo "$paths" | grep -qx /usr/lib/python3/dist-packages/zelcores; then
-  where="$(/usr/bin/python3 -c "import zelcores; print(zelcores.__file__)")"
-  case "$where" in /usr/lib/python3/dist-packages/zelcores/*) echo "import zelcores: $where";;
-    *) fail "import zelcores found $where, not the installed package";; esac
-else
-  echo "install-test: no Python package in this tree, skipped"
-fi
+zelvec --version
+# The package imports its extension module, which needs the installed libraries.
+where="$(/usr/bin/python3 -c "import zelcores; print(zelcores.__file__)")"
+case "$where" in /usr/lib/python3/dist-packages/zelcores/*) echo "import zelcores: $where";;
+  *) fail "import zelcores found $where, not the installed package";; esac
 cd "$src"
-rm -rf "$outside"
 
 apt_get purge zelcores >"$build/apt.log" 2>&1 || { cat "$build/apt.log"; fail "apt-get purge failed"; }
 dpkg-query -W -f='${Status}\n' zelcores 2>/dev/null | grep -q 'ok installed\|config-files' &&
