@@ -168,7 +168,7 @@ class FrameRun:
         err = res.X - self.ref
         if fft.float_data:
             peak = np.maximum(np.abs(self.ref.real), np.abs(self.ref.imag)).max(axis=1)
-            lsb_exp = np.where(peak > 0, np.floor(np.log2(np.where(peak > 0, peak, 1.0))) - 23, -149)
+            lsb_exp = np.where(peak > 0, np.floor(np.log2(np.where(peak > 0, peak, 1.0))) - 23, -149).astype(np.int64)
         else:
             lsb_exp = np.full(len(err), 1 - fft.input_width)
         self.err_lsb = _scale(err, -lsb_exp)
@@ -405,20 +405,28 @@ def cordic_gain(n: int, hyperbolic: bool) -> np.longdouble:
 
 
 def _cordic_inputs(p: Dict[str, Any], rng: np.random.Generator, count: int, cord: Cordic) -> Dict[str, np.ndarray]:
-    """Real input values over the range where the configured function converges."""
+    """Real input values over the range where the configured function converges.
+
+    Without coarse rotation the circular micro-rotations (the first turns by
+    atan(1/2)) reach about 0.96 rad and the hyperbolic ones about 1.118; with
+    it, the hyperbolic functions must stay inside +-pi/4, where the coarse
+    stage leaves them alone. Fractional square roots take radicands below 1:
+    the root register keeps one bit less than the output, so roots of 1 and
+    more lose their top bit in the hardware.
+    """
     f = cord.function
     coarse = bool(cord.config["CoarseRotate"])
-    span = math.pi if coarse else 1.5
+    span = math.pi if coarse else 0.9
     if f in ("rotate", "translate", "atan"):
         r = 0.0625 + 0.8875 * np.sqrt(rng.random(count))
         th = rng.uniform(-span, span, count)
         vals = {"x": r * np.cos(th), "y": r * np.sin(th)}
         if f == "rotate":
-            vals["phase"] = rng.uniform(-math.pi, math.pi, count) if coarse else rng.uniform(-1.5, 1.5, count)
+            vals["phase"] = rng.uniform(-span, span, count)
     elif f == "sin_cos":
         vals = {"phase": rng.uniform(-span, span, count)}
     elif f == "sinh_cosh":
-        lim = math.pi / 4 if coarse else 1.1
+        lim = 0.95 * math.pi / 4 if coarse else 1.05
         vals = {"phase": rng.uniform(-lim, lim, count)}
     elif f == "atanh":
         x = rng.uniform(0.5, 0.95, count)
@@ -427,7 +435,7 @@ def _cordic_inputs(p: Dict[str, Any], rng: np.random.Generator, count: int, cord
         w = cord.input_width
         if cord.config["DataFormat"] == 2:
             return {"x": rng.integers(0, 2**w, count, dtype=np.int64)}
-        vals = {"x": rng.uniform(0.0, 2.0 - 2.0 ** (1 - w), count)}
+        vals = {"x": rng.uniform(0.0, 1.0, count)}
     if "phase" in vals and cord.config["PhaseFormat"] == 1:
         vals["phase"] = vals["phase"] / math.pi
     return {k: cord.input_words(k, v) for k, v in vals.items()}
