@@ -7,6 +7,9 @@
     >>> res = sweep.run_sweep(sw, workers=2)        # a local two-worker cluster
     >>> sweep.write_results(res, "out")              # results.csv, plots, their CSVs
 
+Worker processes are started by spawning, so a script that runs a sweep on
+a local cluster keeps its top level under ``if __name__ == "__main__":``.
+
 A sweep file lists values for each axis; the sweep is every combination
 (see :mod:`zelcores.sweep.config`). FFT points measure the SQNR against a
 double-precision FFT of the same quantised input, the overflow rate, the block
@@ -18,11 +21,11 @@ schedule with the best SQNR that never overflows on given frames, and
 from __future__ import annotations
 
 from .config import Sweep, SweepError, load_sweep, parse_sweep
-from .engine import SweepResult, run_sweep
+from .engine import SweepResult, local_cluster, run_sweep
 from .measure import (Advice, FrameRun, advise_schedule, first_overflow_stages, max_schedule, quantise,
                       reduced_schedule, safe_schedule, stimulus)
 from .plots import write_results
 
-__all__ = ["Sweep", "SweepError", "SweepResult", "load_sweep", "parse_sweep", "run_sweep", "write_results",
+__all__ = ["Sweep", "SweepError", "SweepResult", "local_cluster", "load_sweep", "parse_sweep", "run_sweep", "write_results",
            "Advice", "FrameRun", "advise_schedule", "first_overflow_stages", "max_schedule", "safe_schedule",
            "reduced_schedule", "quantise", "stimulus"]

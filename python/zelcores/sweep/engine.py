@@ -14,7 +14,7 @@ import numpy as np
 from .config import CORDIC_AXES, FFT_AXES, Sweep
 from .measure import measure_cordic_point, measure_fft_point
 
-__all__ = ["SweepResult", "run_chunk", "run_sweep", "chunks"]
+__all__ = ["SweepResult", "run_chunk", "run_sweep", "chunks", "local_cluster"]
 
 
 class SweepResult:
@@ -103,10 +103,24 @@ def run_sweep(sweep: Sweep, *, scheduler: Optional[str] = None, workers: int = 2
     return SweepResult(sweep, rows, hists)
 
 
+def local_cluster(workers: int):
+    """A Dask cluster of `workers` single-threaded processes on 127.0.0.1, without a dashboard.
+
+    The scheduler's HTTP endpoint takes a free port, so several sweeps (or
+    test runs) on one machine do not compete for one.
+    """
+    import logging
+
+    from distributed import LocalCluster
+    return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, host="127.0.0.1",
+                        dashboard_address=None, silence_logs=logging.ERROR,
+                        scheduler_kwargs={"dashboard": False, "dashboard_address": "127.0.0.1:0"})
+
+
 def _run_distributed(sweep, parts, settings, results, bar, scheduler, workers, client) -> None:
     import logging
 
-    from distributed import Client, LocalCluster, as_completed
+    from distributed import Client, as_completed
 
     own_cluster = own_client = None
     try:
@@ -116,8 +130,7 @@ def _run_distributed(sweep, parts, settings, results, bar, scheduler, workers, c
             else:
                 # Quiet: the cluster's own log lines would mix with the progress bar.
                 logging.getLogger("distributed").setLevel(logging.ERROR)
-                own_cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
-                                           host="127.0.0.1", dashboard_address=None, silence_logs=logging.ERROR)
+                own_cluster = local_cluster(workers)
                 client = own_client = Client(own_cluster)
         shared = client.scatter(settings, broadcast=True) if settings.get("user_frames") is not None else settings
         futures = [client.submit(run_chunk, shared, [(i, sweep.points[i]) for i in r], pure=False) for r in parts]

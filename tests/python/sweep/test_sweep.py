@@ -32,11 +32,8 @@ def same(a, b):
 
 @pytest.fixture(scope="module")
 def client():
-    import logging
-
-    from distributed import Client, LocalCluster
-    cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
-                           dashboard_address=None, silence_logs=logging.ERROR)
+    from distributed import Client
+    cluster = sweep.local_cluster(2)
     c = Client(cluster)
     yield c
     c.close()
