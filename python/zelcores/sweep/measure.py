@@ -115,8 +115,8 @@ def stimulus(p: Dict[str, Any], frames: int, seed: int, tones: int,
     rng = np.random.default_rng(point_seed(seed, coords))
     t = np.arange(n)
     if kind == "noise":
-        # Gaussian noise clipped at the crest factor (peak over RMS of each
-        # part), the clip level at full scale.
+        # Gaussian noise whose RMS (of each part) lies the crest factor below
+        # full scale; the rare samples beyond full scale are clipped.
         c = 10.0 ** (p["crest_db"] / 20.0)
         z = rng.standard_normal((frames, n)) + 1j * rng.standard_normal((frames, n))
         z = np.clip(z.real, -c, c) + 1j * np.clip(z.imag, -c, c)

@@ -46,8 +46,9 @@ def test_same_results_in_process_on_a_cluster_and_in_other_chunks(spec, client, 
     one = sweep.run_sweep(sw, workers=0, chunk_points=len(sw.points))
     small = sweep.run_sweep(sw, workers=0, chunk_points=3)
     dist = sweep.run_sweep(sw, client=client, chunk_points=7)
+    by_address = sweep.run_sweep(sw, scheduler=client.scheduler.address, chunk_points=len(sw.points))
     assert len(one.rows) == len(sw.points) > 40
-    assert same(one, small) and same(one, dist)
+    assert same(one, small) and same(one, dist) and same(one, by_address)
     # Plots are written, non-empty, with their data beside them.
     files = sweep.write_results(dist, str(tmp_path))
     pngs = [f for f in files if f.endswith(".png")]
@@ -91,6 +92,21 @@ def test_reference_is_at_the_output_scale_of_every_scaling(arch):
         assert row["overflow_rate"] == 0.0
         assert row["max_err_lsb"] < 32, row
         assert row["sqnr_db"] > (130 if row["float_data"] else 55), row
+
+
+def test_stimuli_reach_full_scale_less_the_backoff_at_the_asked_crest_factor():
+    for kind in ("noise", "tones", "chirp"):
+        for backoff in (0.0, 6.0):
+            x = sweep.stimulus({"stimulus": kind, "nfft": 10, "crest_db": 12.0, "backoff_db": backoff}, 4, 1, 3)
+            parts = np.stack([x.real, x.imag])
+            peak = np.abs(parts).max(axis=(0, 2))
+            full = 10 ** (-backoff / 20)
+            assert np.all(peak <= full * (1 + 1e-12)), (kind, backoff)
+            if kind == "noise":  # RMS at full scale less the crest factor, peaks beyond clipped
+                crest = 20 * np.log10(full / np.sqrt(np.mean(parts ** 2, axis=(0, 2))))
+                assert np.all(np.abs(crest - 12.0) < 0.3), crest
+            else:
+                assert np.allclose(peak, full, rtol=1e-12), (kind, backoff)
 
 
 def test_advisor_never_overflows_and_one_bit_less_does():
