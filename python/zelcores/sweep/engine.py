@@ -132,8 +132,7 @@ def _run_distributed(sweep, parts, settings, results, bar, scheduler, workers, c
                 logging.getLogger("distributed").setLevel(logging.ERROR)
                 own_cluster = local_cluster(workers)
                 client = own_client = Client(own_cluster)
-        shared = client.scatter(settings, broadcast=True) if settings.get("user_frames") is not None else settings
-        futures = [client.submit(run_chunk, shared, [(i, sweep.points[i]) for i in r], pure=False) for r in parts]
+        futures = [client.submit(run_chunk, settings, [(i, sweep.points[i]) for i in r], pure=False) for r in parts]
         for fut in as_completed(futures):
             part = fut.result()
             for index, row, hist in part:
