@@ -46,10 +46,13 @@ zel::SettingValue to_setting(const std::string &key, py::handle value) {
     return value.cast<bool>();
   if (py::isinstance<py::str>(value)) return value.cast<std::string>();
   if (PyIndex_Check(value.ptr())) {
-    py::int_ i = py::reinterpret_steal<py::int_>(PyNumber_Index(value.ptr()));
-    int overflow = 0;
-    const long long v = PyLong_AsLongLongAndOverflow(i.ptr(), &overflow);
-    if (!overflow) return static_cast<std::int64_t>(v);
+    if (PyObject *index = PyNumber_Index(value.ptr())) {
+      py::int_ i = py::reinterpret_steal<py::int_>(index);
+      int overflow = 0;
+      const long long v = PyLong_AsLongLongAndOverflow(i.ptr(), &overflow);
+      if (!overflow && !(v == -1 && PyErr_Occurred())) return static_cast<std::int64_t>(v);
+    }
+    PyErr_Clear();
   }
   throw zel::SettingError(key, "\"" + key + "\": expected an integer, true/false or a text, got " +
                                    py::repr(value).cast<std::string>());
@@ -179,33 +182,40 @@ class FftCore {
       // Python thread is using it right now; other workers build their own.
       std::unique_lock<std::mutex> own(mutex_, std::try_to_lock);
       std::atomic<bool> own_taken{!own.owns_lock()};
+      // A worker's model and its four frame buffers (samples in, results
+      // out); the object's own model keeps its buffers between calls.
       struct Worker {
-        zel::FftModel *model;
+        zel::FftModel *model = nullptr;
         std::unique_ptr<zel::FftModel> owned;
-        std::vector<double> re, im, out_re, out_im;
+        std::vector<double> owned_buffers;
+        double *buffers = nullptr;
       };
       zel::parallel_ranges(
           frames, workers_for(threads),
           [&] {
-            Worker w{nullptr, nullptr, {}, {}, {}, {}};
+            Worker w;
             if (!own_taken.exchange(true)) {
               w.model = model_.get();
+              if (buffers_.size() < 4 * n) buffers_.resize(4 * n);
+              w.buffers = buffers_.data();
             } else {
               w.owned = std::make_unique<zel::FftModel>(generics_);
               w.model = w.owned.get();
+              w.owned_buffers.resize(4 * n);
+              w.buffers = w.owned_buffers.data();
             }
-            w.re.resize(n), w.im.resize(n), w.out_re.resize(n), w.out_im.resize(n);
             return w;
           },
           [&](Worker &w, std::size_t first, std::size_t last) {
+            double *re = w.buffers, *im = re + n, *out_re = im + n, *out_im = out_re + n;
             for (std::size_t f = first; f < last; ++f) {
-              load(input, src, f, n, unit, w.re.data(), w.im.data());
+              load(input, src, f, n, unit, re, im);
               const std::int32_t *fs = sch && sch_per_frame ? sch + f * sch_size : sch;
-              zel::FftFrameResult r = w.model->run(w.re.data(), w.im.data(), static_cast<std::int32_t>(n), fs,
-                                                   sch_size, nfft, forward, w.out_re.data(), w.out_im.data());
+              zel::FftFrameResult r = w.model->run(re, im, static_cast<std::int32_t>(n), fs, sch_size, nfft, forward,
+                                                   out_re, out_im);
               if (r.code == 0) {
                 std::complex<double> *o = dst + f * n;
-                for (std::size_t k = 0; k < n; ++k) o[k] = {w.out_re[k], w.out_im[k]};
+                for (std::size_t k = 0; k < n; ++k) o[k] = {out_re[k], out_im[k]};
                 be[f] = r.block_exp;
                 ov[f] = r.overflow;
               }
@@ -259,6 +269,7 @@ class FftCore {
 
   korvane_ip_zelfft_v9_0_generics generics_;
   std::unique_ptr<zel::FftModel> model_;
+  std::vector<double> buffers_;  // the own model's frame buffers, used under mutex_
   std::mutex mutex_;
 };
 

@@ -123,61 +123,39 @@ class CCordic:
             self.model = None
 
     def _array(self, kind, values):
-        create = getattr(self.lib, f"{self.P}zelip_array_{kind}_create")
-        create.restype = C.POINTER(Array)
-        a = create()
+        values = np.asarray(values, dtype=np.float64)
+        fn = lambda op: getattr(self.lib, f"{self.P}zelip_array_{kind}_{op}")  # noqa: E731
+        fn("create").restype = C.POINTER(Array)
+        a = fn("create")()
         count = len(values)
-        getattr(self.lib, f"{self.P}zelip_array_{kind}_reserve_data")(a, C.c_size_t(max(count, 1)))
-        getattr(self.lib, f"{self.P}zelip_array_{kind}_reserve_dim")(a, C.c_size_t(1))
-        a.contents.data_size = count
-        a.contents.dim_size = 1
-        a.contents.dim[0] = count
-        width = 2 if kind == "complex" else 1
-        buf = (C.c_double * (count * width)).from_address(a.contents.data)
-        np.frombuffer(buf, dtype=np.float64)[:] = np.asarray(values, dtype=np.float64).ravel()
-        return a
-
-    def _read(self, a, kind):
-        count = a.contents.data_size
-        width = 2 if kind == "complex" else 1
-        buf = (C.c_double * (count * width)).from_address(a.contents.data)
-        return np.frombuffer(buf, dtype=np.float64).copy().reshape(count, width)
+        fn("reserve_data")(a, C.c_size_t(max(count, 1)))
+        fn("reserve_dim")(a, C.c_size_t(1))
+        a.contents.data_size, a.contents.dim_size, a.contents.dim[0] = count, 1, count
+        view = np.frombuffer((C.c_double * values.size).from_address(a.contents.data), dtype=np.float64)
+        view[:] = values.ravel()
+        return a, view.reshape(values.shape), fn("destroy")
 
     def run(self, inputs):
-        """Output word arrays (int64) of the configured function and the status."""
-        f = self.function
-        n = len(inputs[0])
-        cart = f in (0, 1, 3, 5)
-        arrays = {}
-        if cart:
-            arrays["cartin"] = self._array("complex", np.stack([inputs[0], inputs[1]], axis=1))
-        if f == 0:
-            arrays["phasein"] = self._array("real", inputs[2])
-        if f in (2, 4):
-            arrays["phasein"] = self._array("real", inputs[0])
-        if f == 6:
-            arrays["magin"] = self._array("real", inputs[0])
-        if f in (0, 2, 4):
-            arrays["cartout"] = self._array("complex", np.zeros((n, 2)))
-        if f in (1, 6):
-            arrays["magout"] = self._array("real", np.zeros(n))
-        if f in (1, 3, 5):
-            arrays["phaseout"] = self._array("real", np.zeros(n))
+        """Output word arrays (int64) of the configured function and the status.
+
+        Every array is passed; the function code reads and writes the ones it needs."""
+        f, n = self.function, len(inputs[0])
+        first = inputs[0]
+        arrays = {
+            "magin": self._array("real", first), "phasein": self._array("real", inputs[2] if f == 0 else first),
+            "cartin": self._array("complex", np.stack([first, inputs[1] if len(inputs) > 1 else first], axis=1)),
+            "magout": self._array("real", np.zeros(n)), "phaseout": self._array("real", np.zeros(n)),
+            "cartout": self._array("complex", np.zeros((n, 2))),
+        }
         order = ("magin", "phasein", "cartin", "magout", "phaseout", "cartout")
-        args = [arrays.get(k) for k in order]
-        status = getattr(self.lib, self.P + "data_do")(C.c_void_p(self.model), C.c_uint32(f), *args, C.c_size_t(n))
-        if f in (0, 2, 4):
-            o = self._read(arrays["cartout"], "complex")
-            outs = [o[:, 0], o[:, 1]]
-        elif f == 1:
-            outs = [self._read(arrays["magout"], "real")[:, 0], self._read(arrays["phaseout"], "real")[:, 0]]
-        elif f == 6:
-            outs = [self._read(arrays["magout"], "real")[:, 0]]
-        else:
-            outs = [self._read(arrays["phaseout"], "real")[:, 0]]
-        for k, a in arrays.items():
-            kind = "complex" if k.startswith("cart") else "real"
-            getattr(self.lib, f"{self.P}zelip_array_{kind}_destroy")(a)
+        status = getattr(self.lib, self.P + "data_do")(C.c_void_p(self.model), C.c_uint32(f),
+                                                       *[arrays[k][0] for k in order], C.c_size_t(n))
+        view = {k: v[1].copy() for k, v in arrays.items()}
+        outs = {0: [view["cartout"][:, 0], view["cartout"][:, 1]], 1: [view["magout"], view["phaseout"]],
+                6: [view["magout"]]}.get(f, [view["cartout"][:, 0], view["cartout"][:, 1]] if f in (2, 4)
+                                          else [view["phaseout"]])
+        for a, _, destroy in arrays.values():
+            destroy(a)
         return status, [o.astype(np.int64) for o in outs]
 
 
