@@ -90,6 +90,9 @@ def _line_plot(series, path_stem: str, xlabel: str, ylabel: str, title: str, lab
         rows += [[label, x, y] for x, y in pts]
     ax.set_xlabel(xlabel)
     ax.set_ylabel(ylabel)
+    if all(isinstance(r[1], int) for r in rows):
+        from matplotlib.ticker import MaxNLocator
+        ax.xaxis.set_major_locator(MaxNLocator(integer=True))
     if logy:
         ax.set_yscale("log")
     png = path_stem + ".png"
