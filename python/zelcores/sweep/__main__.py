@@ -39,8 +39,14 @@ def main(argv=None) -> int:
         return 2
     out = args.out or sw.output
     t0 = time.monotonic()
-    res = run_sweep(sw, scheduler=args.scheduler, workers=args.workers, chunk_points=args.chunk,
-                    progress=args.progress)
+    try:
+        res = run_sweep(sw, scheduler=args.scheduler, workers=args.workers, chunk_points=args.chunk,
+                        progress=args.progress)
+    except (OSError, TimeoutError) as e:
+        if args.scheduler is None:
+            raise
+        print(f"zelcores.sweep: cannot reach the Dask scheduler at {args.scheduler}: {e}", file=sys.stderr)
+        return 2
     files = write_results(res, out)
     print(f"{len(sw.points)} points in {time.monotonic() - t0:.1f} s; wrote {', '.join(os.path.basename(f) for f in files)} "
           f"in {out}")

@@ -109,10 +109,11 @@ def test_stimuli_reach_full_scale_less_the_backoff_at_the_asked_crest_factor():
                 assert np.allclose(peak, full, rtol=1e-12), (kind, backoff)
 
 
-def test_advisor_never_overflows_and_one_bit_less_does():
-    fft = zelcores.FFT(nfft_max=8, arch="radix4", input_width=16, scaling="schedule", rounding="convergent")
+@pytest.mark.parametrize("arch, nfft", [("radix4", 8), ("radix4", 7), ("radix2", 6), ("pipelined", 9)])
+def test_advisor_never_overflows_and_one_bit_less_does(arch, nfft):
+    fft = zelcores.FFT(nfft_max=nfft, arch=arch, input_width=16, scaling="schedule", rounding="convergent")
     for kind in ("noise", "tones"):
-        x = sweep.stimulus({"stimulus": kind, "nfft": 8, "crest_db": 10.0, "backoff_db": 0.0}, 6, 9, 3)
+        x = sweep.stimulus({"stimulus": kind, "nfft": nfft, "crest_db": 10.0, "backoff_db": 0.0}, 6, 9, 3)
         words = sweep.quantise(fft, x)
         adv = sweep.advise_schedule(fft, words)
         ok = fft(words, schedule=adv.schedule, words=True)
