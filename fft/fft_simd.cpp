@@ -1,0 +1,439 @@
+// Vector data paths of the engines (see fft_simd.h). This file is compiled
+// once per instruction set Highway targets (foreach_target), and the public
+// functions at the end call the best one the CPU has.
+//
+// Every operation is an exact integer operation on 64-bit lanes: adds,
+// shifts, compares, selects and multiplies whose results are known to fit.
+// Wrapping into a register of w bits is a left shift by 64 - w followed by
+// an arithmetic right shift, as in the scalar registers.
+#include <algorithm>
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "fft_simd.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include "fft_simd.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace zelfft::simd::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+#if HWY_TARGET == HWY_SCALAR
+// Vectors of one lane hold no whole word: the scalar engines run instead.
+bool Radix2Stage(RawComplex *, int, int, const LaneTwiddles *, size_t, const BurstPath *, int, StageResult *) {
+  return false;
+}
+bool Radix4Stage(RawComplex *, int, int, const int32_t *, const LaneTwiddles *, const size_t (*)[3],
+                 const BurstPath *, int, bool, StageResult *) {
+  return false;
+}
+bool PipelineStage(RawComplex *, int, int, int, const LaneTwiddles *, const size_t (*)[4], const PipelinePath *,
+                   int, StageResult *) {
+  return false;
+}
+#else
+
+// Low 64 bits of a 64 x 64 product: exact when the product fits.
+#if HWY_TARGET == HWY_AVX3 || HWY_TARGET == HWY_AVX3_DL
+HWY_INLINE hn::Vec512<int64_t> MulLow(hn::Vec512<int64_t> a, hn::Vec512<int64_t> b) { return a * b; }
+#endif
+template <class V>
+HWY_INLINE V MulLow(V a, V b) {
+  const hn::DFromV<V> d;
+  const hn::RebindToUnsigned<decltype(d)> du;
+  const hn::Repartition<uint32_t, decltype(d)> d32;
+  const auto au = hn::BitCast(du, a);
+  const auto bu = hn::BitCast(du, b);
+  const auto lo = hn::MulEven(hn::BitCast(d32, au), hn::BitCast(d32, bu));
+  const auto cross = hn::Add(hn::MulEven(hn::BitCast(d32, hn::ShiftRight<32>(au)), hn::BitCast(d32, bu)),
+                             hn::MulEven(hn::BitCast(d32, au), hn::BitCast(d32, hn::ShiftRight<32>(bu))));
+  return hn::BitCast(d, hn::Add(lo, hn::ShiftLeft<32>(cross)));
+}
+
+template <Products kP, class V>
+HWY_INLINE V Mul(V a, V b) {
+  if constexpr (kP == Products::kSmall) {
+    // Both factors are sign-extended 32-bit values: their low halves.
+    const hn::DFromV<V> d;
+    const hn::Repartition<int32_t, decltype(d)> d32;
+    return hn::MulEven(hn::BitCast(d32, a), hn::BitCast(d32, b));
+  } else {
+    return MulLow(a, b);
+  }
+}
+
+// Into a register of 64 - up bits.
+template <class V>
+HWY_INLINE V Wrap(V v, int up) {
+  return hn::ShiftRightSame(hn::ShiftLeftSame(v, up), up);
+}
+
+// The register arithmetic of one configuration, as lane constants.
+template <class D>
+struct Lanes64 {
+  using V = hn::Vec<D>;
+  D d;
+  V zero;
+  V one;
+  HWY_INLINE Lanes64() : zero(hn::Zero(D())), one(hn::Set(D(), 1)) {}
+
+  // Store of v, which has `drop` (>= 1) more fraction bits than the register
+  // of `width` bits: floored, or rounded half to even without ever rounding
+  // the largest positive pattern up into the sign (ConvergentSafe); wraps.
+  struct Quantiser {
+    int drop;
+    int up;
+    bool convergent;
+    V remainder_mask;
+    V half;
+    V largest;
+  };
+  Quantiser quantiser(int drop, int width, bool convergent) const {
+    return {drop,
+            64 - width,
+            convergent,
+            hn::Set(d, (int64_t{1} << drop) - 1),
+            hn::Set(d, int64_t{1} << (drop - 1)),
+            hn::Set(d, (int64_t{1} << (width - 1)) - 1)};
+  }
+  HWY_INLINE V quantise(const Quantiser &q, V v) const {
+    const V kept = hn::ShiftRightSame(v, q.drop);
+    const V wrapped = Wrap(kept, q.up);
+    if (!q.convergent) return wrapped;
+    // Up when the remainder exceeds half, or equals it and kept is odd.
+    const auto up = hn::Gt(hn::Add(hn::And(v, q.remainder_mask), hn::And(kept, one)), q.half);
+    const auto round = hn::AndNot(hn::Eq(wrapped, q.largest), up);
+    return hn::IfThenElse(round, Wrap(hn::Add(wrapped, one), q.up), wrapped);
+  }
+
+  // Outside [-1, 1) at `point` fraction bits.
+  struct Unit {
+    V top;     // 2^point - 1
+    V bottom;  // -2^point
+  };
+  Unit unit(int point) const { return {hn::Set(d, (int64_t{1} << point) - 1), hn::Set(d, -(int64_t{1} << point))}; }
+  HWY_INLINE auto outside(const Unit &u, V v) const { return hn::Or(hn::Gt(v, u.top), hn::Lt(v, u.bottom)); }
+
+  // v ^ (v >> 63): |v| for v >= 0, |v| - 1 below.
+  HWY_INLINE V fold(V v) const { return hn::Xor(v, hn::ShiftRight<63>(v)); }
+
+  // {re, im} -> {im, re}
+  HWY_INLINE V swap_parts(V v) const { return hn::Reverse2(d, v); }
+  // -j * {re, im} = {im, -re}
+  HWY_INLINE V times_minus_j(V v) const {
+    const V s = swap_parts(v);
+    return hn::OddEven(hn::Neg(s), s);
+  }
+};
+
+template <class D>
+HWY_INLINE hn::Vec<D> Load(D d, const RawComplex *p) {
+  return hn::LoadU(d, &p->re);
+}
+template <class D>
+HWY_INLINE void Store(D d, hn::Vec<D> v, RawComplex *p) {
+  hn::StoreU(v, d, &p->re);
+}
+
+// x * w rounded: (x * w + round_constant) floored by `drop` bits, wrapped.
+template <Products kP, class V>
+HWY_INLINE V TwiddleProduct(V x, V wa, V wb, V round_constant, int drop, int up, const hn::DFromV<V> d) {
+  const V p = hn::Add(Mul<kP>(x, wa), Mul<kP>(hn::Reverse2(d, x), wb));
+  return Wrap(hn::ShiftRightSame(hn::Add(p, round_constant), drop), up);
+}
+
+// ---------------------------------------------------------------------------
+// Radix-2 burst butterflies.
+
+template <Products kP, class D>
+void Radix2Lanes(D d, RawComplex *mem, int length, int span, const RawComplex *wa, const RawComplex *wb,
+                 const BurstPath &p, int shift, StageResult &r) {
+  using V = hn::Vec<D>;
+  const Lanes64<D> k;
+  const int step = static_cast<int>(hn::Lanes(d) / 2);
+  const V c = hn::Set(d, p.round_constant);
+  const int tw_up = 64 - p.twiddled_width;
+  const auto q = k.quantiser(6, p.word_width, p.convergent);
+  const auto unit = k.unit(p.word_width + 5);
+  auto overflow = hn::Lt(k.zero, k.zero);
+  V largest = k.zero;
+  for (int base = 0; base < length; base += 2 * span) {
+    for (int j = 0; j < span; j += step) {
+      RawComplex *p0 = mem + base + j;
+      RawComplex *p1 = p0 + span;
+      const V t = TwiddleProduct<kP>(Load(d, p1), Load(d, wa + j), Load(d, wb + j), c, p.drop, tw_up, d);
+      const V x0 = hn::ShiftLeft<3>(Load(d, p0));
+      const V y0 = hn::ShiftRightSame(hn::ShiftLeft<3>(hn::Add(x0, t)), shift);
+      const V y1 = hn::ShiftRightSame(hn::ShiftLeft<3>(hn::Sub(x0, t)), shift);
+      overflow = hn::Or(overflow, hn::Or(k.outside(unit, y0), k.outside(unit, y1)));
+      const V o0 = k.quantise(q, y0);
+      const V o1 = k.quantise(q, y1);
+      largest = hn::Max(largest, hn::Max(k.fold(o0), k.fold(o1)));
+      Store(d, o0, p0);
+      Store(d, o1, p1);
+    }
+  }
+  r.overflow = r.overflow || !hn::AllFalse(d, overflow);
+  r.largest = std::max(r.largest, hn::GetLane(hn::MaxOfLanes(d, largest)));
+}
+
+// ---------------------------------------------------------------------------
+// Radix-4 burst butterflies.
+
+template <Products kP, class D>
+void Radix4Lanes(D d, RawComplex *mem, int length, int span, const int32_t *starts, const LaneTwiddles &tw,
+                 const size_t (&first)[3], const BurstPath &p, int shift, bool swap13, StageResult &r) {
+  using V = hn::Vec<D>;
+  const Lanes64<D> k;
+  const int step = static_cast<int>(hn::Lanes(d) / 2);
+  const V c = hn::Set(d, p.round_constant);
+  const int bo = p.word_width;
+  const int tw_up = 64 - p.twiddled_width;
+  const int pw_up = 64 - (bo + 6);  // first-level sums (Bo+6, W)
+  const int cw_up = 64 - (bo + 9);  // second-level sums (Bo+9, W+3)
+  const auto q = k.quantiser(6, bo, p.convergent);
+  const auto unit = k.unit(bo + 5);
+  const RawComplex *wa1 = tw.a.data() + first[0], *wb1 = tw.b.data() + first[0];
+  const RawComplex *wa2 = tw.a.data() + first[1], *wb2 = tw.b.data() + first[1];
+  const RawComplex *wa3 = tw.a.data() + first[2], *wb3 = tw.b.data() + first[2];
+  auto overflow = hn::Lt(k.zero, k.zero);
+  V largest = k.zero;
+
+  const auto butterfly = [&](RawComplex *a, int low) HWY_ATTR {
+    RawComplex *a1 = a + span, *a2 = a1 + span, *a3 = a2 + span;
+    const V t1 = TwiddleProduct<kP>(Load(d, a1), Load(d, wa1 + low), Load(d, wb1 + low), c, p.drop, tw_up, d);
+    const V t2 = TwiddleProduct<kP>(Load(d, a2), Load(d, wa2 + low), Load(d, wb2 + low), c, p.drop, tw_up, d);
+    const V t3 = TwiddleProduct<kP>(Load(d, a3), Load(d, wa3 + low), Load(d, wb3 + low), c, p.drop, tw_up, d);
+    const V x0 = hn::ShiftLeft<3>(Load(d, a));
+    const V s0 = Wrap(hn::Add(x0, t2), pw_up);
+    const V s2 = Wrap(hn::Sub(x0, t2), pw_up);
+    const V s1 = Wrap(hn::Add(t1, t3), pw_up);
+    const V dd = Wrap(hn::Sub(t1, t3), pw_up);
+    const V sw = k.swap_parts(dd);
+    const V s3 = hn::OddEven(Wrap(hn::Neg(sw), pw_up), sw);  // -j * (t1 - t3)
+    V o[4] = {hn::Add(s0, s1), hn::Add(s2, s3), hn::Sub(s0, s1), hn::Sub(s2, s3)};
+    for (V &v : o) {
+      v = hn::ShiftRightSame(Wrap(hn::ShiftLeft<3>(v), cw_up), shift);
+      overflow = hn::Or(overflow, k.outside(unit, v));
+      v = k.quantise(q, v);
+      largest = hn::Max(largest, k.fold(v));
+    }
+    Store(d, o[0], a);
+    Store(d, swap13 ? o[3] : o[1], a1);
+    Store(d, o[2], a2);
+    Store(d, swap13 ? o[1] : o[3], a3);
+  };
+
+  if (starts != nullptr) {
+    for (int b = 0; b < length / 4; ++b) butterfly(mem + starts[b], 0);
+  } else {
+    for (int high = 0; high < length; high += 4 * span) {
+      for (int low = 0; low < span; low += step) butterfly(mem + high + low, low);
+    }
+  }
+  r.overflow = r.overflow || !hn::AllFalse(d, overflow);
+  r.largest = std::max(r.largest, hn::GetLane(hn::MaxOfLanes(d, largest)));
+}
+
+// ---------------------------------------------------------------------------
+// Pipelined butterflies.
+
+template <Products kP, class D>
+void PipelineLanes(D d, RawComplex *mem, int length, int nfft, int s, const LaneTwiddles &tw,
+                   const size_t (&first)[4], const PipelinePath &p, int shift, StageResult &r) {
+  using V = hn::Vec<D>;
+  const Lanes64<D> k;
+  const int step = static_cast<int>(hn::Lanes(d) / 2);
+  const int b = p.word_width;
+  const int h = length >> (s + 1);
+  const int group = 2 * h;
+  const bool odd_stage = (s & 1) == 1;
+  const bool last = s == nfft - 1;
+  const bool twiddled = odd_stage && !last;
+  const int rw_up = 64 - p.result_width;
+  const int mem_up = 64 - (b + 1);
+  const V c = hn::Set(d, p.round_constant);
+  const int drop = b + p.twiddle_width - 2 - p.product_point;
+  const int tw_up = 64 - p.twiddled_width;
+  // The scaled registers, their overflow bounds and the output stores.
+  const auto unit7 = k.unit(b + 7);
+  const auto unit2 = k.unit(b + 2);
+  const auto q8 = k.quantiser(8, p.result_width, p.convergent);
+  const auto q_final = k.quantiser(p.final_drops_bit ? 2 : 3, p.result_width, p.convergent);
+  const auto q_product = k.quantiser(p.product_point - (b - 1), p.result_width, p.convergent);
+  auto overflow = hn::Lt(k.zero, k.zero);
+
+  const auto finish = [&](V v, const RawComplex *wa, const RawComplex *wb) HWY_ATTR -> V {
+    if (!odd_stage) {
+      if (!(last && p.fixed_scaling)) return v;
+      // The lone last stage of an odd length: (B+11, B+7).
+      const V scaled = Wrap(hn::ShiftLeftSame(v, 8 - shift), 64 - (b + 11));
+      overflow = hn::Or(overflow, k.outside(unit7, scaled));
+      return k.quantise(q8, scaled);
+    }
+    if (last) {
+      if (!p.fixed_scaling) return v;
+      // The last stage of an even length: (B+5, B+2), then final_stage.
+      const V scaled = Wrap(hn::ShiftLeftSame(v, 3 - shift), 64 - (b + 5));
+      overflow = hn::Or(overflow, k.outside(unit2, scaled));
+      if (p.final_drops_bit) return k.quantise(q_final, Wrap(hn::ShiftRight<1>(scaled), 64 - (b + 4)));
+      return k.quantise(q_final, scaled);
+    }
+    const V t = TwiddleProduct<kP>(v, Load(d, wa), Load(d, wb), c, drop, tw_up, d);
+    if (!p.fixed_scaling) return k.quantise(q_product, t);
+    const V scaled = Wrap(hn::ShiftLeftSame(t, 3 - shift), 64 - (b + 11));
+    overflow = hn::Or(overflow, k.outside(unit7, scaled));
+    return k.quantise(q8, scaled);
+  };
+
+  const RawComplex *a = tw.a.data();
+  const RawComplex *bt = tw.b.data();
+  for (int g = 0; g < length / group; ++g) {
+    const bool odd_group = (g & 1) == 1;
+    const size_t upper = odd_group ? first[2] : first[0];
+    const size_t lower = odd_group ? first[3] : first[1];
+    const bool rotate = odd_stage && odd_group;
+    for (int i = 0; i < h; i += step) {
+      RawComplex *pu = mem + g * group + i;
+      RawComplex *pl = pu + h;
+      const V x0 = Load(d, pu);
+      const V x1 = Load(d, pl);
+      V r0, r1;
+      if (!rotate) {
+        r0 = Wrap(hn::Add(x0, x1), rw_up);
+        r1 = Wrap(hn::Sub(x0, x1), rw_up);
+      } else {
+        // x0 - j*x1 and x0 + j*x1; the forward transform puts the first on top.
+        const V mj = k.times_minus_j(x1);
+        const V minus_j = Wrap(hn::Add(x0, mj), rw_up);
+        const V plus_j = Wrap(hn::Sub(x0, mj), rw_up);
+        r0 = p.forward ? minus_j : plus_j;
+        r1 = p.forward ? plus_j : minus_j;
+      }
+      if (twiddled) {
+        r0 = finish(r0, a + upper + i, bt + upper + i);
+        r1 = finish(r1, a + lower + i, bt + lower + i);
+      } else {
+        r0 = finish(r0, nullptr, nullptr);
+        r1 = finish(r1, nullptr, nullptr);
+      }
+      Store(d, Wrap(r0, mem_up), pu);
+      Store(d, Wrap(r1, mem_up), pl);
+    }
+  }
+  r.overflow = r.overflow || !hn::AllFalse(d, overflow);
+}
+
+// ---------------------------------------------------------------------------
+// Choice of vector: the widest whose words per vector divide the span, down
+// to one word (two lanes) per vector.
+
+template <class Body>
+HWY_INLINE bool WithLanes(int span, const Body &body) {
+  const hn::ScalableTag<int64_t> full;
+  const hn::CappedTag<int64_t, 4> two_words;
+  const hn::CappedTag<int64_t, 2> one_word;
+  const auto fits = [span](size_t lanes) { return lanes >= 2 && lanes % 2 == 0 && span % static_cast<int>(lanes / 2) == 0; };
+  if (fits(hn::Lanes(full))) {
+    body(full);
+  } else if (fits(hn::Lanes(two_words))) {
+    body(two_words);
+  } else if (hn::Lanes(one_word) == 2) {
+    body(one_word);
+  } else {
+    return false;  // vectors of one lane: the scalar path
+  }
+  return true;
+}
+
+bool Radix2Stage(RawComplex *memory, int length, int span, const LaneTwiddles *tw, size_t first, const BurstPath *p,
+                 int shift, StageResult *r) {
+  const RawComplex *wa = tw->a.data() + first;
+  const RawComplex *wb = tw->b.data() + first;
+  return WithLanes(span, [&](auto d) HWY_ATTR {
+    if (p->products == Products::kSmall) {
+      Radix2Lanes<Products::kSmall>(d, memory, length, span, wa, wb, *p, shift, *r);
+    } else {
+      Radix2Lanes<Products::kNarrow>(d, memory, length, span, wa, wb, *p, shift, *r);
+    }
+  });
+}
+
+bool Radix4Stage(RawComplex *memory, int length, int span, const int32_t *starts, const LaneTwiddles *tw,
+                 const size_t (*first)[3], const BurstPath *p, int shift, bool swap13, StageResult *r) {
+  return WithLanes(starts != nullptr ? 1 : span, [&](auto d) HWY_ATTR {
+    if (p->products == Products::kSmall) {
+      Radix4Lanes<Products::kSmall>(d, memory, length, span, starts, *tw, *first, *p, shift, swap13, *r);
+    } else {
+      Radix4Lanes<Products::kNarrow>(d, memory, length, span, starts, *tw, *first, *p, shift, swap13, *r);
+    }
+  });
+}
+
+bool PipelineStage(RawComplex *memory, int length, int nfft, int stage, const LaneTwiddles *tw,
+                   const size_t (*first)[4], const PipelinePath *p, int shift, StageResult *r) {
+  return WithLanes(length >> (stage + 1), [&](auto d) HWY_ATTR {
+    if (p->products == Products::kSmall) {
+      PipelineLanes<Products::kSmall>(d, memory, length, nfft, stage, *tw, *first, *p, shift, *r);
+    } else {
+      PipelineLanes<Products::kNarrow>(d, memory, length, nfft, stage, *tw, *first, *p, shift, *r);
+    }
+  });
+}
+
+#endif  // HWY_TARGET == HWY_SCALAR
+
+}  // namespace zelfft::simd::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+#include <hwy/targets.h>
+
+namespace zelfft::simd {
+
+HWY_EXPORT(Radix2Stage);
+HWY_EXPORT(Radix4Stage);
+HWY_EXPORT(PipelineStage);
+
+Products products_for(int factor_width, int twiddle_width, int sum_bits) {
+  if (factor_width <= 32 && twiddle_width <= 31) return Products::kSmall;
+  if (sum_bits <= 64) return Products::kNarrow;
+  return Products::kScalar;
+}
+
+size_t LaneTwiddles::append(const RawComplex *table, size_t count, size_t stride) {
+  const size_t offset = a.size();
+  for (size_t k = 0; k < count; ++k) {
+    const RawComplex &w = table[k * stride];
+    a.push_back({w.re, w.re});
+    b.push_back({-w.im, w.im});
+  }
+  return offset;
+}
+
+bool radix2_stage(RawComplex *memory, int length, int span, const LaneTwiddles &tw, size_t first,
+                  const BurstPath &path, int shift, StageResult &result) {
+  if (path.products == Products::kScalar) return false;
+  return HWY_DYNAMIC_DISPATCH(Radix2Stage)(memory, length, span, &tw, first, &path, shift, &result);
+}
+
+bool radix4_stage(RawComplex *memory, int length, int span, const int32_t *starts, const LaneTwiddles &tw,
+                  const size_t (&first)[3], const BurstPath &path, int shift, bool swap13, StageResult &result) {
+  if (path.products == Products::kScalar) return false;
+  return HWY_DYNAMIC_DISPATCH(Radix4Stage)(memory, length, span, starts, &tw, &first, &path, shift, swap13,
+                                           &result);
+}
+
+bool pipeline_stage(RawComplex *memory, int length, int nfft, int stage, const LaneTwiddles &tw,
+                    const size_t (&first)[4], const PipelinePath &path, int shift, StageResult &result) {
+  if (path.products == Products::kScalar) return false;
+  return HWY_DYNAMIC_DISPATCH(PipelineStage)(memory, length, nfft, stage, &tw, &first, &path, shift, &result);
+}
+
+std::vector<int64_t> available_targets() { return hwy::SupportedAndGeneratedTargets(); }
+
+const char *target_name(int64_t target) { return hwy::TargetName(target); }
+
+}  // namespace zelfft::simd
+#endif

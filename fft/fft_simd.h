@@ -1,0 +1,115 @@
+// Vector data paths of the three engines: the butterflies of one stage, many
+// per instruction, on the very same words as the scalar processing elements.
+//
+// Integer lanes are exact, so a vector lane computes bit for bit what the
+// scalar register code computes; only the grouping differs. The memories
+// keep their words as RawComplex (two 64-bit patterns, real first), so a
+// vector of 2k lanes holds k consecutive words with real and imaginary parts
+// alternating, and every operation below is either lane-wise or swaps the
+// two parts of a word.
+//
+// The best instruction set the CPU offers is chosen at run time (Highway's
+// dynamic dispatch); the scalar processing elements stay the reference and
+// take every configuration these paths decline. Each call returns false,
+// having touched nothing, when it cannot run the configuration in lanes.
+#pragma once
+
+#include "fixed_registers.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zelfft::simd {
+
+// How the twiddle products of a data path are formed in 64-bit lanes.
+enum class Products {
+  kScalar,  // a sum of products may exceed 64 bits: scalar path only
+  kSmall,   // both factors fit 32 bits: one signed 32 x 32 -> 64 multiply
+  kNarrow,  // the sums of products fit 64 bits: low halves of 64 x 64 products
+};
+
+// The products a data path needs: factors of up to `factor_width` bits
+// (two's complement) and twiddles of TW+1 bits, whose sums of products and
+// rounding constant need `sum_bits` bits.
+Products products_for(int factor_width, int twiddle_width, int sum_bits);
+
+// Twiddles laid out for the lanes: for factor w, a = {w.re, w.re} and
+// b = {-w.im, w.im}, so that x * w = x * a + swap(x) * b lane by lane.
+struct LaneTwiddles {
+  std::vector<RawComplex> a;
+  std::vector<RawComplex> b;
+  // Appends factors table[k * stride] for k < count; returns the offset of
+  // the first.
+  size_t append(const RawComplex *table, size_t count, size_t stride);
+  void clear() {
+    a.clear();
+    b.clear();
+  }
+};
+
+// The twiddle-product rounding shared by the burst engines' butterflies:
+// data words (Bo, Bo-1); a product plus `round_constant`, floored by `drop`
+// bits into the twiddled register of `twiddled_width` bits.
+struct BurstPath {
+  int word_width;      // Bo
+  int drop;            // TW - 4
+  int twiddled_width;  // Bo + 4
+  int64_t round_constant;
+  bool convergent;     // outputs ConvergentSafe, else truncation
+  Products products;
+};
+
+// What a stage leaves for its engine: whether a scaled output left [-1, 1),
+// and the largest v ^ (v >> 63) over the parts written (the growth class of
+// block floating point grows with it).
+struct StageResult {
+  bool overflow = false;
+  int64_t largest = 0;
+};
+
+// Radix-2 decimation-in-time butterflies of one stage: for every group of
+// 2 * span words and j < span, words (j, j + span) of the group with twiddle
+// j of `tw` (offset `first`), each result divided by 2^shift. The radix-2
+// burst engine's stages and the radix-4 engine's final radix-2 stage.
+bool radix2_stage(RawComplex *memory, int length, int span, const LaneTwiddles &tw, size_t first,
+                  const BurstPath &path, int shift, StageResult &result);
+
+// One radix-4 decimation-in-time stage of the radix-4 burst engine. With
+// `starts` null: operands a0 + j * span, a0 = low + high, low < span (the
+// twiddle index, three tables from offsets first[0..2]), high a multiple of
+// 4 * span. With `starts` (stage 0, span 1): a0 = starts[b] for each of the
+// length / 4 butterflies, twiddles entry first[k]. `swap13` exchanges the
+// outputs 1 and 3 (inverse transform).
+bool radix4_stage(RawComplex *memory, int length, int span, const int32_t *starts, const LaneTwiddles &tw,
+                  const size_t (&first)[3], const BurstPath &path, int shift, bool swap13, StageResult &result);
+
+// The pipelined engine's data path (word width B, results and outputs of
+// result_width bits, memory words of B+1 bits).
+struct PipelinePath {
+  int word_width;       // B
+  int twiddle_width;    // TW
+  int result_width;     // B+2 under fixed scaling, else B
+  bool fixed_scaling;
+  bool convergent;
+  bool forward;
+  bool final_drops_bit;  // C_NFFT_MAX even
+  int product_point;     // P
+  int twiddled_width;
+  int64_t round_constant;
+  Products products;
+};
+
+// One stage s of the pipelined engine over `length` words (span h =
+// length >> (s+1)); for an odd stage that is not the last, the twiddles of
+// even groups come from tables first[0] (upper) and first[1] (lower), those
+// of odd groups from first[2] and first[3], indexed by i < h.
+bool pipeline_stage(RawComplex *memory, int length, int nfft, int stage, const LaneTwiddles &tw,
+                    const size_t (&first)[4], const PipelinePath &path, int shift, StageResult &result);
+
+// The instruction sets compiled in and available on this CPU (Highway
+// target bits), for tests that run every path.
+std::vector<int64_t> available_targets();
+const char *target_name(int64_t target);
+
+}  // namespace zelfft::simd
