@@ -17,6 +17,7 @@
 
 #include "fft_base.h"
 #include "fft_settings.h"
+#include "fft_simd.h"
 #include "r4_dit_pe.h"
 #include "twiddle_rom.h"
 #include "word_format.h"
@@ -50,7 +51,19 @@ class R4_loop : public FFT {
   std::vector<RawComplex> memory;  // by logical address, 2^nfft_max words
   RawComplex pe_inputs[4];         // x0..x3 of the running butterfly
 
+  // Run the stages on the vector data paths (fft_simd.h) where the
+  // configuration allows; false keeps to the scalar processing element, the
+  // reference the vector paths are compared with.
+  bool use_vectors = true;
+
  private:
+  // Rebuilds the twiddles of this transform's length and direction, their
+  // lane tables and stage 0's butterfly addresses when the length or the
+  // direction changed since the last run.
+  void refresh_twiddles(const TWIDDLE_ROM &rom);
+  // Logical address of operand x0 of butterfly b in stage 0.
+  int stage0_start(int b) const;
+
   void radix4_stage(R4_DIT_PE &pe, int stage, int shift);
   void radix2_stage(R4_DIT_PE &pe, int shift);
   // Writes output r of the processing element to logical address `address`
@@ -60,6 +73,15 @@ class R4_loop : public FFT {
   // Twiddle k of this transform's length: lookup(k * step) for an inverse
   // transform, its conjugate lookup(Nmax - k * step) for a forward one.
   std::vector<RawComplex> twiddles_;
+  const TWIDDLE_ROM *twiddle_rom_ = nullptr;
+  int twiddle_length_ = 0;
+  int twiddle_direction_ = -1;
+  // Per radix-4 stage the offsets of its w1, w2, w3 tables (indexed by the
+  // digits below the stage's), then the final radix-2 stage's table.
+  simd::LaneTwiddles lane_twiddles_;
+  std::vector<size_t> lane_first_;
+  std::vector<int32_t> stage0_starts_;
+  simd::BurstPath path_;
 };
 
 }  // namespace zelfft
