@@ -26,6 +26,7 @@
 #include "zel_fix.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace zelfft {
 
@@ -122,6 +123,11 @@ class FFT {
   // Register templates, set by the engine constructors.
   ZelFix data_format;
   ZelFix twiddle_format;
+  // The word order simulate loads or unloads through (burst engines: the
+  // logical address of sample n; pipelined: the word of X[k]), kept for the
+  // length it was built for.
+  std::vector<int32_t> transfer_order;
+  int32_t transfer_order_length = 0;
 };
 
 }  // namespace zelfft

@@ -64,6 +64,13 @@ bool bad_sample(const Call &c, double x) {
 }
 
 bool find_bad_sample(Call &c, const double *xs) {
+  if (c.state->settings.use_flt_pt == 0) {
+    // One pass without early exit first (it vectorises); the element is
+    // searched for only when there is one.
+    bool all_good = true;
+    for (int i = 0; i < c.length(); ++i) all_good &= (xs[i] >= -1.0) & (xs[i] < 1.0);
+    if (all_good) return false;
+  }
   for (int i = 0; i < c.length(); ++i) {
     if (bad_sample(c, xs[i])) {
       c.bad_index = i;
@@ -257,24 +264,26 @@ struct SamplePrep {
 };
 
 // Fixed point: the first sample off the C_INPUT_WIDTH grid (real before
-// imaginary of each index) makes the whole block round to that grid.
+// imaginary of each index) makes the whole block round to that grid. A
+// sample x (already within [-1, 1)) is on the grid when s * x, below 2^33
+// in magnitude, is a whole number: exactly when it survives the round trip
+// through a 64-bit integer.
 SamplePrep prepare_fixed(const Call &c, std::ostream &err) {
   SamplePrep prep;
   prep.bits = c.state->settings.internal_input_width;
   const double s = std::ldexp(1.0, c.g().C_INPUT_WIDTH - 1);
-  for (int i = 0; i < c.length() && prep.mode == SamplePrep::kAsIs; ++i) {
-    for (double x : {c.in.xn_re[i], c.in.xn_im[i]}) {
-      if (std::floor(s * x) != s * x) {
-        prep.mode = SamplePrep::kQuantise;
-        err << "WARNING:zelfft_v9_0:simulate called with real and/or imaginary data values that are not "
-               "pre-quantized to signed two's-complement fixed-point values of precision C_INPUT_WIDTH = "
-            << c.g().C_INPUT_WIDTH
-            << " bits.  All real and imaginary data will be internally rounded to the nearest "
-               "quantization level for this precision (using convergent rounding to nearest even)."
-            << std::endl;
-        break;
-      }
-    }
+  const auto on_grid = [s](double x) { return static_cast<double>(static_cast<int64_t>(s * x)) == s * x; };
+  const int n = c.length();
+  bool all_on_grid = true;
+  for (int i = 0; i < n; ++i) all_on_grid &= on_grid(c.in.xn_re[i]) & on_grid(c.in.xn_im[i]);
+  if (!all_on_grid) {
+    prep.mode = SamplePrep::kQuantise;
+    err << "WARNING:zelfft_v9_0:simulate called with real and/or imaginary data values that are not "
+           "pre-quantized to signed two's-complement fixed-point values of precision C_INPUT_WIDTH = "
+        << c.g().C_INPUT_WIDTH
+        << " bits.  All real and imaginary data will be internally rounded to the nearest "
+           "quantization level for this precision (using convergent rounding to nearest even)."
+        << std::endl;
   }
   return prep;
 }
@@ -300,9 +309,62 @@ void finish(Engine &e, Outputs &out) {
   out.overflow = e.overflow;
 }
 
-void unload(const WordFormat &f, const RawComplex &word, Outputs &out, int k) {
-  out.xk_re[k] = f.value(word.re);
-  out.xk_im[k] = f.value(word.im);
+// The engine's transfer order for this length, built once per length.
+template <class Engine, class Index>
+const int32_t *transfer_order(Engine &e, int n_len, Index index) {
+  if (e.transfer_order_length != n_len) {
+    e.transfer_order.resize(static_cast<size_t>(n_len));
+    for (int n = 0; n < n_len; ++n) e.transfer_order[static_cast<size_t>(n)] = index(n);
+    e.transfer_order_length = n_len;
+  }
+  return e.transfer_order.data();
+}
+
+// Stores sample n, prepared and multiplied by `divide`, into word
+// memory[order[n]] (word n without an order); returns the largest
+// v ^ (v >> 63) over the parts stored, from which the block's smallest sign
+// headroom follows (the headroom only shrinks as that grows).
+int64_t load_words(const Call &c, const SamplePrep &prep, const WordFormat &f, double divide, RawComplex *memory,
+                   const int32_t *order) {
+  const int n_len = c.length();
+  const double *xr = c.in.xn_re;
+  const double *xi = c.in.xn_im;
+  int64_t largest = 0;
+  const auto store = [&](int n, double re, double im) {
+    const RawComplex w = f.pattern(re * divide, im * divide);
+    memory[order != nullptr ? order[n] : n] = w;
+    largest = std::max({largest, w.re ^ (w.re >> 63), w.im ^ (w.im >> 63)});
+  };
+  if (prep.mode == SamplePrep::kAsIs) {
+    for (int n = 0; n < n_len; ++n) store(n, xr[n], xi[n]);
+  } else {
+    for (int n = 0; n < n_len; ++n) store(n, prep.prepare(xr[n]), prep.prepare(xi[n]));
+  }
+  return largest;
+}
+
+// X[k] := memory[order[k]] (word k without an order) as its exact value
+// times `scale`, a power of two: the word's own scale, and for cores whose
+// words carry more integer bits than the input, the growth to restore.
+void unload_words(const RawComplex *memory, const int32_t *order, double scale, int n_len, Outputs &out) {
+  double *yr = out.xk_re;
+  double *yi = out.xk_im;
+  for (int k = 0; k < n_len; ++k) {
+    const RawComplex &w = memory[order != nullptr ? order[k] : k];
+    yr[k] = static_cast<double>(w.re) * scale;
+    yi[k] = static_cast<double>(w.im) * scale;
+  }
+}
+
+// The growth the fixed-point results get back: the unscaled cores' words
+// (and the pipelined block-floating-point core's) carry C_NFFT_MAX + 1 more
+// integer bits than the input, by which the loader divided.
+double restored_growth(const Call &c) {
+  const FftSettings &s = c.state->settings;
+  if (s.use_flt_pt == 0 && (s.has_scaling == 0 || (s.arch == 3 && s.has_bfp == 1))) {
+    return std::ldexp(1.0, c.g().C_NFFT_MAX + 1);
+  }
+  return 1.0;
 }
 
 // The burst engines: sample n goes to the logical address `load_address`(n)
@@ -317,18 +379,15 @@ void transfer_burst(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_RO
   const double divide = s.has_scaling == 0 ? std::ldexp(1.0, -(s.internal_output_width - s.internal_input_width)) : 1.0;
   const WordFormat f = e.word_format();
   e.take_length(s);
-  e.bfp_class = 32;
-  for (int n = 0; n < n_len; ++n) {
-    RawComplex &word = e.datum(load_address(n));
-    word = f.pattern(prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
-    e.bfp_class = std::min<int32_t>(e.bfp_class, FFT::sign_headroom(word, f.width()));
-  }
+  const int32_t *order = transfer_order(e, n_len, load_address);
+  const int64_t largest = load_words(c, prep, f, divide, &e.datum(0), order);
+  e.bfp_class = std::min<int32_t>(32, FFT::sign_headroom(largest, f.width()));
   set_controls(e, c);
   e.run(rom);
   // The radix-4 run leaves its own address mask behind; the results are read
   // with the one of this length.
   if constexpr (std::is_same_v<Engine, R4_loop>) e.r4_address_mask = s.r4_address_mask;
-  for (int k = 0; k < n_len; ++k) unload(f, e.datum(k), *c.out, k);
+  unload_words(&e.datum(0), nullptr, f.value(1) * restored_growth(c), n_len, *c.out);
   finish(e, *c.out);
 }
 
@@ -343,12 +402,11 @@ void transfer_pipelined(Engine &e, const Call &c, const SamplePrep &prep, TWIDDL
   const double divide = widened ? std::ldexp(1.0, -(e.word_width - s.internal_input_width)) : 1.0;
   const WordFormat f = e.word_format();
   e.take_length(s);
-  for (int n = 0; n < n_len; ++n) {
-    e.datum(n) = f.pattern(prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
-  }
+  load_words(c, prep, f, divide, &e.datum(0), nullptr);
   set_controls(e, c);
   e.run(rom);
-  for (int k = 0; k < n_len; ++k) unload(f, e.datum(e.bit_reverse(k)), *c.out, k);
+  const int32_t *order = transfer_order(e, n_len, [&e](int k) { return e.bit_reverse(k); });
+  unload_words(&e.datum(0), order, f.value(1) * restored_growth(c), n_len, *c.out);
   finish(e, *c.out);
 }
 
@@ -415,14 +473,6 @@ int simulate(State *state, const Inputs &inputs, Outputs *outputs, std::ostream 
     const int restore = s.has_scaling == 0 ? block.input_exponent + 1 + state->generics.C_NFFT_MAX
                                            : outputs->block_exp + block.input_exponent;
     finish_float_block(outputs->xk_re, outputs->xk_im, n_len, block, restore, &outputs->overflow);
-  } else if (s.has_scaling == 0 || (s.arch == 3 && s.has_bfp == 1)) {
-    // Undo the division at load time: the unscaled core's words carry
-    // C_NFFT_MAX + 1 more integer bits than the input.
-    const double grow = std::ldexp(1.0, state->generics.C_NFFT_MAX + 1);
-    for (int k = 0; k < n_len; ++k) {
-      outputs->xk_re[k] *= grow;
-      outputs->xk_im[k] *= grow;
-    }
   }
   outputs->xk_re_size = n_len;
   outputs->xk_im_size = n_len;
