@@ -1,0 +1,139 @@
+// The vector data paths against the scalar processing elements: the same
+// random engines, memories and controls run once on each, on every
+// instruction set this CPU offers, and must leave identical words, overflow
+// flags, block exponents and growth classes. Memories hold arbitrary words
+// of their full width, so wrapping sums, overflowing stages, saturating
+// rounding and every shift are met.
+#include "fft_generics.h"
+#include "fft_simd.h"
+#include "r22_pipeline.h"
+#include "r2_loop.h"
+#include "r4_loop.h"
+#include "twiddle_rom.h"
+
+#include <gtest/gtest.h>
+#include <hwy/targets.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+
+namespace zelfft {
+namespace {
+
+struct Draw {
+  std::mt19937_64 rng;
+  int in(int lo, int hi) { return lo + static_cast<int>(rng() % static_cast<uint64_t>(hi - lo + 1)); }
+  // A word of `width` bits, mostly random, sometimes at or next to an extreme.
+  int64_t word(int width) {
+    const int64_t top = int64_t{1} << (width - 1);
+    switch (in(0, 7)) {
+      case 0: return top - 1;
+      case 1: return -top;
+      case 2: return in(-3, 3);
+      default: return static_cast<int64_t>(rng() >> (65 - width)) * (in(0, 1) == 1 ? 1 : -1);
+    }
+  }
+};
+
+void set_length(FftSettings &s, int nfft) {
+  s.length = 1 << nfft;
+  s.nfft = nfft;
+  s.odd_nfft = nfft & 1;
+  s.r4_stages = nfft >> 1;
+  s.r4_length = (nfft & 1) == 0 ? s.length : s.length / 2;
+  s.r4_address_mask = (s.r4_length >> 2) - 1;
+}
+
+// Runs one transform on a vector-path engine and on a scalar one built from
+// the same settings; returns a description of the first difference.
+template <class Engine>
+std::string compare(Draw &d, const FftSettings &s, TWIDDLE_ROM &rom, int width, Engine &fast, Engine &slow) {
+  fast.use_vectors = true;
+  slow.use_vectors = false;
+  for (Engine *e : {&fast, &slow}) e->take_length(s);
+  const uint32_t schedule = static_cast<uint32_t>(d.rng());
+  const int direction = d.in(0, 1);
+  const int headroom = d.in(0, 3);
+  for (int a = 0; a < s.length; ++a) {
+    const RawComplex w{d.word(width), d.word(width)};
+    fast.datum(a) = w;
+    slow.datum(a) = w;
+  }
+  for (Engine *e : {&fast, &slow}) {
+    e->scaling_word = schedule;
+    e->direction = direction;
+    e->bfp_class = headroom;
+    e->run(rom);
+  }
+  std::ostringstream why;
+  for (int a = 0; a < s.length; ++a) {
+    if (fast.datum(a).re != slow.datum(a).re || fast.datum(a).im != slow.datum(a).im) {
+      why << "word " << a << ": " << fast.datum(a).re << "," << fast.datum(a).im << " instead of "
+          << slow.datum(a).re << "," << slow.datum(a).im;
+      return why.str();
+    }
+  }
+  if (fast.overflow != slow.overflow) why << "overflow " << fast.overflow << " instead of " << slow.overflow;
+  if (fast.total_shift != slow.total_shift) why << "total_shift " << fast.total_shift << " vs " << slow.total_shift;
+  if (fast.bfp_class != slow.bfp_class) why << "bfp_class " << fast.bfp_class << " vs " << slow.bfp_class;
+  return why.str();
+}
+
+TEST(VectorPaths, EveryTargetGivesTheScalarWords) {
+  const std::vector<int64_t> targets = simd::available_targets();
+  ASSERT_FALSE(targets.empty());
+  for (int64_t target : targets) {
+    hwy::SetSupportedTargetsForTest(target);
+    const uint64_t seed = 0x5EC7012ull;
+    Draw d{std::mt19937_64(seed)};
+    for (int c = 0; c < 150; ++c) {
+      korvane_ip_zelfft_v9_0_generics g = korvane_ip_zelfft_v9_0_get_default_generics();
+      g.C_ARCH = d.in(1, 4);
+      g.C_NFFT_MAX = d.in(g.C_ARCH == 1 ? 6 : 3, d.in(0, 5) == 0 ? 11 : 8);
+      g.C_USE_FLT_PT = d.in(0, 7) == 0 ? 1 : 0;
+      g.C_INPUT_WIDTH = g.C_USE_FLT_PT == 1 ? 32 : d.in(8, 34);
+      g.C_TWIDDLE_WIDTH = d.in(8, 34);
+      g.C_HAS_SCALING = d.in(0, 1);
+      g.C_HAS_BFP = g.C_HAS_SCALING == 1 ? d.in(0, 1) : 0;
+      g.C_HAS_ROUNDING = d.in(0, 1);
+      FftSettings s = derive_settings(g);
+      TWIDDLE_ROM rom(s.nfft_max, s.twiddle_width);
+      std::ostringstream where;
+      where << "target " << simd::target_name(target) << " seed " << seed << " case " << c << ": arch "
+            << g.C_ARCH << " nfft_max " << g.C_NFFT_MAX << " flt " << g.C_USE_FLT_PT << " width "
+            << g.C_INPUT_WIDTH << " twiddle " << g.C_TWIDDLE_WIDTH << " scaling " << g.C_HAS_SCALING << " bfp "
+            << g.C_HAS_BFP << " rounding " << g.C_HAS_ROUNDING;
+      // Three transforms per engine pair: lengths and directions change the
+      // cached twiddle tables.
+      std::string why;
+      const auto transforms = [&](auto &fast, auto &slow, int width) {
+        for (int t = 0; t < 3 && why.empty(); ++t) {
+          set_length(s, d.in(g.C_ARCH == 1 ? 6 : 3, g.C_NFFT_MAX));
+          why = compare(d, s, rom, width, fast, slow);
+          if (!why.empty()) why = "nfft " + std::to_string(s.nfft) + ": " + why;
+        }
+      };
+      if (g.C_ARCH == 1) {
+        R4_loop fast(s), slow(s);
+        transforms(fast, slow, s.internal_output_width);
+      } else if (g.C_ARCH == 3) {
+        R22_pipeline fast(s), slow(s);
+        transforms(fast, slow, fast.word_width + 1);
+      } else {
+        R2_loop fast(s), slow(s);
+        transforms(fast, slow, s.internal_output_width);
+      }
+      if (!why.empty()) {
+        ADD_FAILURE() << where.str() << ": " << why;
+        break;
+      }
+    }
+  }
+  hwy::SetSupportedTargetsForTest(0);
+}
+
+}  // namespace
+}  // namespace zelfft
