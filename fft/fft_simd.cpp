@@ -236,6 +236,65 @@ void Radix4Lanes(D d, RawComplex *mem, int length, int span, const int32_t *star
   r.largest = std::max(r.largest, hn::GetLane(hn::MaxOfLanes(d, largest)));
 }
 
+// Stage 0 of the radix-4 engine: its butterflies are the quads of words
+// 4m .. 4m+3 (in any order: each reads and writes its own), and its twiddles
+// are all 1, whose rounded product is exactly 8x. LoadInterleaved4 on a run
+// of quads gives per quad the pairs (x0, x2) and (x1, x3), real and
+// imaginary parts apart; the butterfly is formed across each pair.
+template <class D>
+void Radix4FirstLanes(D d, RawComplex *mem, int length, const BurstPath &p, int shift, bool swap13,
+                      StageResult &r) {
+  using V = hn::Vec<D>;
+  const Lanes64<D> k;
+  const int bo = p.word_width;
+  const int pw_up = 64 - (bo + 6);
+  const int cw_up = 64 - (bo + 9);
+  const auto q = k.quantiser(6, bo, p.convergent);
+  const auto unit = k.unit(bo + 5);
+  auto overflow = hn::Lt(k.zero, k.zero);
+  V largest = k.zero;
+  // {a, b} -> {a + b, a - b} within each pair, wrapped as the first-level sums.
+  const auto sum_difference = [&](V v) HWY_ATTR {
+    const V u = hn::ShiftLeft<3>(v);
+    const V odd = hn::DupOdd(u);
+    return Wrap(hn::Add(hn::DupEven(u), hn::OddEven(hn::Neg(odd), odd)), pw_up);
+  };
+  const auto finish = [&](V v) HWY_ATTR {
+    v = hn::ShiftRightSame(Wrap(hn::ShiftLeft<3>(v), cw_up), shift);
+    overflow = hn::Or(overflow, k.outside(unit, v));
+    v = k.quantise(q, v);
+    largest = hn::Max(largest, k.fold(v));
+    return v;
+  };
+  const size_t words = 2 * hn::Lanes(d);  // per group of four vectors
+  int64_t *base = &mem->re;
+  for (size_t w = 0; w < static_cast<size_t>(length); w += words) {
+    int64_t *at = base + 2 * w;
+    V v0, v1, v2, v3;
+    hn::LoadInterleaved4(d, at, v0, v1, v2, v3);
+    const V p0 = sum_difference(v0);  // {s0, s2} real
+    const V p1 = sum_difference(v1);  // {s0, s2} imaginary
+    const V p2 = sum_difference(v2);  // {s1, t1 - t3} real
+    const V p3 = sum_difference(v3);  // {s1, t1 - t3} imaginary
+    // {s1, s3} with s3 = -j (t1 - t3).
+    const V q_re = hn::OddEven(p3, p2);
+    const V q_im = hn::OddEven(Wrap(hn::Neg(p2), pw_up), p3);
+    V re01 = finish(hn::Add(p0, q_re));  // {o0, o1}
+    V re23 = finish(hn::Sub(p0, q_re));  // {o2, o3}
+    V im01 = finish(hn::Add(p1, q_im));
+    V im23 = finish(hn::Sub(p1, q_im));
+    if (swap13) {
+      const V r01 = hn::OddEven(re23, re01), r23 = hn::OddEven(re01, re23);
+      const V i01 = hn::OddEven(im23, im01), i23 = hn::OddEven(im01, im23);
+      re01 = r01, re23 = r23, im01 = i01, im23 = i23;
+    }
+    hn::StoreInterleaved4(hn::OddEven(hn::DupEven(re23), re01), hn::OddEven(hn::DupEven(im23), im01),
+                          hn::OddEven(re23, hn::DupOdd(re01)), hn::OddEven(im23, hn::DupOdd(im01)), d, at);
+  }
+  r.overflow = r.overflow || !hn::AllFalse(d, overflow);
+  r.largest = std::max(r.largest, hn::GetLane(hn::MaxOfLanes(d, largest)));
+}
+
 // ---------------------------------------------------------------------------
 // Pipelined butterflies.
 
@@ -362,6 +421,16 @@ bool Radix2Stage(RawComplex *memory, int length, int span, const LaneTwiddles *t
 
 bool Radix4Stage(RawComplex *memory, int length, int span, const int32_t *starts, const LaneTwiddles *tw,
                  const size_t (*first)[3], const BurstPath *p, int shift, bool swap13, StageResult *r) {
+  if (starts != nullptr) {
+    // Stage 0 by runs of quads: 2 * lanes words per step must divide the length.
+    const hn::ScalableTag<int64_t> d;
+    const size_t lanes = hn::Lanes(d);
+    if (lanes >= 2 && lanes % 2 == 0 && static_cast<size_t>(length) % (2 * lanes) == 0) {
+      Radix4FirstLanes(d, memory, length, *p, shift, swap13, *r);
+      return true;
+    }
+  }
+  if (p->products == Products::kScalar) return false;
   return WithLanes(starts != nullptr ? 1 : span, [&](auto d) HWY_ATTR {
     if (p->products == Products::kSmall) {
       Radix4Lanes<Products::kSmall>(d, memory, length, span, starts, *tw, *first, *p, shift, swap13, *r);
@@ -420,7 +489,8 @@ bool radix2_stage(RawComplex *memory, int length, int span, const LaneTwiddles &
 
 bool radix4_stage(RawComplex *memory, int length, int span, const int32_t *starts, const LaneTwiddles &tw,
                   const size_t (&first)[3], const BurstPath &path, int shift, bool swap13, StageResult &result) {
-  if (path.products == Products::kScalar) return false;
+  // Stage 0 multiplies by nothing but 1, so it runs in lanes at any width.
+  if (path.products == Products::kScalar && starts == nullptr) return false;
   return HWY_DYNAMIC_DISPATCH(Radix4Stage)(memory, length, span, starts, &tw, &first, &path, shift, swap13,
                                            &result);
 }
