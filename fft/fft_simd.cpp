@@ -7,6 +7,7 @@
 // Wrapping into a register of w bits is a left shift by 64 - w followed by
 // an arithmetic right shift, as in the scalar registers.
 #include <algorithm>
+#include <cmath>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "fft_simd.cpp"
@@ -14,6 +15,45 @@
 #include <hwy/highway.h>
 
 #include "fft_simd.h"
+
+#ifndef ZELFFT_SIMD_TAILS
+#define ZELFFT_SIMD_TAILS
+namespace zelfft::simd {
+// The sample passes one element at a time, for what is left after the last
+// whole vector (and for vectors of one lane).
+inline SampleScan ScanTail(const double *x, int i, int n, double s, SampleScan so_far) {
+  for (; i < n; ++i) {
+    so_far.in_range &= x[i] >= -1.0 && x[i] < 1.0;
+    so_far.on_grid &= std::floor(s * x[i]) == s * x[i];
+  }
+  return so_far;
+}
+inline int64_t FloorWord(double x, double scale, int width) {
+  const double y = x * scale;
+  int64_t t = static_cast<int64_t>(y);
+  if (static_cast<double>(t) > y) --t;
+  return raw::wrap(t, width);
+}
+inline int64_t LoadTail(const double *re, const double *im, int a, int n, double scale, int width,
+                        const int32_t *from, RawComplex *memory, int64_t largest) {
+  for (; a < n; ++a) {
+    const int s = from != nullptr ? from[a] : a;
+    const RawComplex w{FloorWord(re[s], scale, width), FloorWord(im[s], scale, width)};
+    memory[a] = w;
+    largest = std::max({largest, w.re ^ (w.re >> 63), w.im ^ (w.im >> 63)});
+  }
+  return largest;
+}
+inline void UnloadTail(const RawComplex *memory, const int32_t *from, int i, int n, double scale, double *re,
+                       double *im) {
+  for (; i < n; ++i) {
+    const RawComplex &w = memory[from != nullptr ? from[i] : i];
+    re[i] = static_cast<double>(w.re) * scale;
+    im[i] = static_cast<double>(w.im) * scale;
+  }
+}
+}  // namespace zelfft::simd
+#endif
 
 HWY_BEFORE_NAMESPACE();
 namespace zelfft::simd::HWY_NAMESPACE {
@@ -31,6 +71,14 @@ bool Radix4Stage(RawComplex *, int, int, const int32_t *, const LaneTwiddles *, 
 bool PipelineStage(RawComplex *, int, int, int, const LaneTwiddles *, const size_t (*)[4], const PipelinePath *,
                    int, StageResult *) {
   return false;
+}
+SampleScan ScanSamples(const double *x, int n, double s) { return ScanTail(x, 0, n, s, {true, true}); }
+int64_t LoadWords(const double *re, const double *im, int n, double scale, int width, const int32_t *from,
+                  RawComplex *memory) {
+  return LoadTail(re, im, 0, n, scale, width, from, memory, 0);
+}
+void UnloadWords(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im) {
+  UnloadTail(memory, from, 0, n, scale, re, im);
 }
 #else
 
@@ -385,6 +433,85 @@ void PipelineLanes(D d, RawComplex *mem, int length, int nfft, int s, const Lane
 }
 
 // ---------------------------------------------------------------------------
+// Sample passes.
+
+SampleScan ScanSamples(const double *x, int n, double s) {
+  const hn::ScalableTag<double> d;
+  const size_t lanes = hn::Lanes(d);
+  const auto lo = hn::Set(d, -1.0);
+  const auto hi = hn::Set(d, 1.0);
+  const auto grid = hn::Set(d, s);
+  auto outside = hn::Lt(hn::Zero(d), hn::Zero(d));
+  auto off_grid = outside;
+  size_t i = 0;
+  for (; i + lanes <= static_cast<size_t>(n); i += lanes) {
+    const auto v = hn::LoadU(d, x + i);
+    outside = hn::Or(outside, hn::Not(hn::And(hn::Ge(v, lo), hn::Lt(v, hi))));
+    const auto y = hn::Mul(v, grid);
+    off_grid = hn::Or(off_grid, hn::Ne(hn::Floor(y), y));
+  }
+  return ScanTail(x, static_cast<int>(i), n, s, {hn::AllFalse(d, outside), hn::AllFalse(d, off_grid)});
+}
+
+int64_t LoadWords(const double *re, const double *im, int n, double scale, int width, const int32_t *from,
+                  RawComplex *memory) {
+  const hn::ScalableTag<int64_t> di;
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<int32_t, decltype(di)> d32;
+  const size_t lanes = hn::Lanes(di);
+  const auto k = hn::Set(d, scale);
+  const int up = 64 - width;
+  const auto floor_word = [&](hn::Vec<decltype(d)> x) HWY_ATTR {
+    // Truncation toward zero, one less where that rounded up.
+    const auto y = hn::Mul(x, k);
+    const auto t = hn::ConvertTo(di, y);
+    const auto above = hn::RebindMask(di, hn::Gt(hn::ConvertTo(d, t), y));
+    return Wrap(hn::IfThenElse(above, hn::Sub(t, hn::Set(di, 1)), t), up);
+  };
+  auto largest = hn::Zero(di);
+  size_t a = 0;
+  for (; a + lanes <= static_cast<size_t>(n); a += lanes) {
+    hn::Vec<decltype(d)> xr, xi;
+    if (from != nullptr) {
+      const auto index = hn::PromoteTo(di, hn::LoadU(d32, from + a));
+      xr = hn::GatherIndex(d, re, index);
+      xi = hn::GatherIndex(d, im, index);
+    } else {
+      xr = hn::LoadU(d, re + a);
+      xi = hn::LoadU(d, im + a);
+    }
+    const auto wr = floor_word(xr);
+    const auto wi = floor_word(xi);
+    largest = hn::Max(largest, hn::Max(hn::Xor(wr, hn::ShiftRight<63>(wr)), hn::Xor(wi, hn::ShiftRight<63>(wi))));
+    hn::StoreInterleaved2(wr, wi, di, &memory[a].re);
+  }
+  return LoadTail(re, im, static_cast<int>(a), n, scale, width, from, memory,
+                  hn::GetLane(hn::MaxOfLanes(di, largest)));
+}
+
+void UnloadWords(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im) {
+  const hn::ScalableTag<int64_t> di;
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<int32_t, decltype(di)> d32;
+  const size_t lanes = hn::Lanes(di);
+  const auto k = hn::Set(d, scale);
+  size_t i = 0;
+  for (; i + lanes <= static_cast<size_t>(n); i += lanes) {
+    hn::Vec<decltype(di)> wr, wi;
+    if (from != nullptr) {
+      const auto index = hn::ShiftLeft<1>(hn::PromoteTo(di, hn::LoadU(d32, from + i)));
+      wr = hn::GatherIndex(di, &memory->re, index);
+      wi = hn::GatherIndex(di, &memory->re, hn::Add(index, hn::Set(di, 1)));
+    } else {
+      hn::LoadInterleaved2(di, &memory[i].re, wr, wi);
+    }
+    hn::StoreU(hn::Mul(hn::ConvertTo(d, wr), k), d, re + i);
+    hn::StoreU(hn::Mul(hn::ConvertTo(d, wi), k), d, im + i);
+  }
+  UnloadTail(memory, from, static_cast<int>(i), n, scale, re, im);
+}
+
+// ---------------------------------------------------------------------------
 // Choice of vector: the widest whose words per vector divide the span, down
 // to one word (two lanes) per vector.
 
@@ -464,6 +591,20 @@ namespace zelfft::simd {
 HWY_EXPORT(Radix2Stage);
 HWY_EXPORT(Radix4Stage);
 HWY_EXPORT(PipelineStage);
+HWY_EXPORT(ScanSamples);
+HWY_EXPORT(LoadWords);
+HWY_EXPORT(UnloadWords);
+
+SampleScan scan_samples(const double *x, int n, double s) { return HWY_DYNAMIC_DISPATCH(ScanSamples)(x, n, s); }
+
+int64_t load_words(const double *re, const double *im, int n, double scale, int width, const int32_t *from,
+                   RawComplex *memory) {
+  return HWY_DYNAMIC_DISPATCH(LoadWords)(re, im, n, scale, width, from, memory);
+}
+
+void unload_words(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im) {
+  HWY_DYNAMIC_DISPATCH(UnloadWords)(memory, from, n, scale, re, im);
+}
 
 Products products_for(int factor_width, int twiddle_width, int sum_bits) {
   if (factor_width <= 32 && twiddle_width <= 31) return Products::kSmall;

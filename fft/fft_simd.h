@@ -107,6 +107,28 @@ struct PipelinePath {
 bool pipeline_stage(RawComplex *memory, int length, int nfft, int stage, const LaneTwiddles &tw,
                     const size_t (&first)[4], const PipelinePath &path, int shift, StageResult &result);
 
+// The sample passes of simulate (fixed-point data).
+
+// Whether every x[i] lies in [-1, 1) (a NaN does not) and whether every
+// s * x[i] is a whole number.
+struct SampleScan {
+  bool in_range;
+  bool on_grid;
+};
+SampleScan scan_samples(const double *x, int n, double s);
+
+// Word a := the patterns of re[from[a]] * scale and im[from[a]] * scale
+// (sample a when `from` is null), each floored to an integer and wrapped to
+// `width` bits, as a ZelFix assignment into a word of that format does;
+// every |x * scale| must lie below 2^62. Returns the largest v ^ (v >> 63)
+// over the parts stored.
+int64_t load_words(const double *re, const double *im, int n, double scale, int width, const int32_t *from,
+                   RawComplex *memory);
+
+// re[k], im[k] := the parts of memory[from[k]] (word k when `from` is null)
+// times `scale`, a power of two (exact: the words have at most 53 bits).
+void unload_words(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im);
+
 // The instruction sets compiled in and available on this CPU (Highway
 // target bits), for tests that run every path.
 std::vector<int64_t> available_targets();

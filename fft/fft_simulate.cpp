@@ -21,6 +21,7 @@
 #include "fft_base.h"
 #include "fft_float_interface.h"
 #include "fft_quantise.h"
+#include "fft_simd.h"
 #include "fft_state.h"
 #include "r22_pipeline.h"
 #include "r2_loop.h"
@@ -48,6 +49,10 @@ struct Call {
   Outputs *out;
   int nfft = 0;
   int bad_index = 0;  // the element named by a failed element check
+  // Fixed point: whether every sample of a part lies on the C_INPUT_WIDTH
+  // grid, learnt by the range checks' pass over the samples.
+  bool re_on_grid = true;
+  bool im_on_grid = true;
 
   const korvane_ip_zelfft_v9_0_generics &g() const { return state->generics; }
   int length() const { return 1 << nfft; }
@@ -63,13 +68,15 @@ bool bad_sample(const Call &c, double x) {
   return outside_single_range(x);
 }
 
-bool find_bad_sample(Call &c, const double *xs) {
+bool find_bad_sample(Call &c, const double *xs, bool &on_grid) {
   if (c.state->settings.use_flt_pt == 0) {
-    // One pass without early exit first (it vectorises); the element is
-    // searched for only when there is one.
-    bool all_good = true;
-    for (int i = 0; i < c.length(); ++i) all_good &= (xs[i] >= -1.0) & (xs[i] < 1.0);
-    if (all_good) return false;
+    // One vector pass over the part first, which also learns whether the
+    // part lies on the input grid; the element is searched for only when
+    // there is one out of range. A sample x within [-1, 1) is on the grid
+    // when s * x is a whole number.
+    const simd::SampleScan scan = simd::scan_samples(xs, c.length(), std::ldexp(1.0, c.g().C_INPUT_WIDTH - 1));
+    on_grid = scan.on_grid;
+    if (scan.in_range) return false;
   }
   for (int i = 0; i < c.length(); ++i) {
     if (bad_sample(c, xs[i])) {
@@ -166,7 +173,7 @@ const Check kChecks[] = {
        e << ZEL_ERR "incorrect xn_re_size input " << c.in.xn_re_size << ": must be 2^nfft = " << c.length()
          << std::endl;
      }},
-    {10, [](Call &c, std::ostream &) { return find_bad_sample(c, c.in.xn_re); },
+    {10, [](Call &c, std::ostream &) { return find_bad_sample(c, c.in.xn_re, c.re_on_grid); },
      [](const Call &c, std::ostream &e) { say_bad_sample(c, e, "real", "xn_re", c.in.xn_re[c.bad_index]); }},
     {11, [](Call &c, std::ostream &) { return c.in.xn_im == nullptr; },
      [](const Call &, std::ostream &e) { e << ZEL_ERR "null pointer for xn_im input" << std::endl; }},
@@ -175,7 +182,7 @@ const Check kChecks[] = {
        e << ZEL_ERR "incorrect xn_im_size input " << c.in.xn_im_size << ": must be 2^nfft = " << c.length()
          << std::endl;
      }},
-    {13, [](Call &c, std::ostream &) { return find_bad_sample(c, c.in.xn_im); },
+    {13, [](Call &c, std::ostream &) { return find_bad_sample(c, c.in.xn_im, c.im_on_grid); },
      [](const Call &c, std::ostream &e) {
        say_bad_sample(c, e, "imaginary", "xn_im", c.in.xn_im[c.bad_index]);
      }},
@@ -263,20 +270,12 @@ struct SamplePrep {
   }
 };
 
-// Fixed point: the first sample off the C_INPUT_WIDTH grid (real before
-// imaginary of each index) makes the whole block round to that grid. A
-// sample x (already within [-1, 1)) is on the grid when s * x, below 2^33
-// in magnitude, is a whole number: exactly when it survives the round trip
-// through a 64-bit integer.
+// Fixed point: a sample off the C_INPUT_WIDTH grid makes the whole block
+// round to that grid (the range checks' pass has looked).
 SamplePrep prepare_fixed(const Call &c, std::ostream &err) {
   SamplePrep prep;
   prep.bits = c.state->settings.internal_input_width;
-  const double s = std::ldexp(1.0, c.g().C_INPUT_WIDTH - 1);
-  const auto on_grid = [s](double x) { return static_cast<double>(static_cast<int64_t>(s * x)) == s * x; };
-  const int n = c.length();
-  bool all_on_grid = true;
-  for (int i = 0; i < n; ++i) all_on_grid &= on_grid(c.in.xn_re[i]) & on_grid(c.in.xn_im[i]);
-  if (!all_on_grid) {
+  if (!(c.re_on_grid && c.im_on_grid)) {
     prep.mode = SamplePrep::kQuantise;
     err << "WARNING:zelfft_v9_0:simulate called with real and/or imaginary data values that are not "
            "pre-quantized to signed two's-complement fixed-point values of precision C_INPUT_WIDTH = "
@@ -309,51 +308,48 @@ void finish(Engine &e, Outputs &out) {
   out.overflow = e.overflow;
 }
 
-// The engine's transfer order for this length, built once per length.
+// The engine's transfer order for this length, built once per length:
+// entry index(n) is n.
 template <class Engine, class Index>
 const int32_t *transfer_order(Engine &e, int n_len, Index index) {
   if (e.transfer_order_length != n_len) {
     e.transfer_order.resize(static_cast<size_t>(n_len));
-    for (int n = 0; n < n_len; ++n) e.transfer_order[static_cast<size_t>(n)] = index(n);
+    for (int n = 0; n < n_len; ++n) e.transfer_order[static_cast<size_t>(index(n))] = n;
     e.transfer_order_length = n_len;
   }
   return e.transfer_order.data();
 }
 
-// Stores sample n, prepared and multiplied by `divide`, into word
-// memory[order[n]] (word n without an order); returns the largest
+// Word a := sample from[a] (sample a without `from`), prepared and
+// multiplied by `divide`, in the word format; returns the largest
 // v ^ (v >> 63) over the parts stored, from which the block's smallest sign
 // headroom follows (the headroom only shrinks as that grows).
 int64_t load_words(const Call &c, const SamplePrep &prep, const WordFormat &f, double divide, RawComplex *memory,
-                   const int32_t *order) {
+                   const int32_t *from) {
   const int n_len = c.length();
   const double *xr = c.in.xn_re;
   const double *xi = c.in.xn_im;
-  int64_t largest = 0;
-  const auto store = [&](int n, double re, double im) {
-    const RawComplex w = f.pattern(re * divide, im * divide);
-    memory[order != nullptr ? order[n] : n] = w;
-    largest = std::max({largest, w.re ^ (w.re >> 63), w.im ^ (w.im >> 63)});
-  };
   if (prep.mode == SamplePrep::kAsIs) {
-    for (int n = 0; n < n_len; ++n) store(n, xr[n], xi[n]);
-  } else {
-    for (int n = 0; n < n_len; ++n) store(n, prep.prepare(xr[n]), prep.prepare(xi[n]));
+    // Samples within [-1, 1), scaled by at most 2^52: the vector pass's
+    // floor and wrap are the assignment's.
+    return simd::load_words(xr, xi, n_len, divide / f.value(1), f.width(), from,
+                            memory);
+  }
+  int64_t largest = 0;
+  for (int a = 0; a < n_len; ++a) {
+    const int n = from != nullptr ? from[a] : a;
+    const RawComplex w = f.pattern(prep.prepare(xr[n]) * divide, prep.prepare(xi[n]) * divide);
+    memory[a] = w;
+    largest = std::max({largest, w.re ^ (w.re >> 63), w.im ^ (w.im >> 63)});
   }
   return largest;
 }
 
-// X[k] := memory[order[k]] (word k without an order) as its exact value
-// times `scale`, a power of two: the word's own scale, and for cores whose
-// words carry more integer bits than the input, the growth to restore.
-void unload_words(const RawComplex *memory, const int32_t *order, double scale, int n_len, Outputs &out) {
-  double *yr = out.xk_re;
-  double *yi = out.xk_im;
-  for (int k = 0; k < n_len; ++k) {
-    const RawComplex &w = memory[order != nullptr ? order[k] : k];
-    yr[k] = static_cast<double>(w.re) * scale;
-    yi[k] = static_cast<double>(w.im) * scale;
-  }
+// X[k] := memory[from[k]] (word k without `from`) as its exact value times
+// `scale`, a power of two: the word's own scale, and for cores whose words
+// carry more integer bits than the input, the growth to restore.
+void unload_words(const RawComplex *memory, const int32_t *from, double scale, int n_len, Outputs &out) {
+  simd::unload_words(memory, from, n_len, scale, out.xk_re, out.xk_im);
 }
 
 // The growth the fixed-point results get back: the unscaled cores' words
@@ -379,8 +375,9 @@ void transfer_burst(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_RO
   const double divide = s.has_scaling == 0 ? std::ldexp(1.0, -(s.internal_output_width - s.internal_input_width)) : 1.0;
   const WordFormat f = e.word_format();
   e.take_length(s);
-  const int32_t *order = transfer_order(e, n_len, load_address);
-  const int64_t largest = load_words(c, prep, f, divide, &e.datum(0), order);
+  // Word a takes the sample whose load address is a.
+  const int32_t *from = transfer_order(e, n_len, load_address);
+  const int64_t largest = load_words(c, prep, f, divide, &e.datum(0), from);
   e.bfp_class = std::min<int32_t>(32, FFT::sign_headroom(largest, f.width()));
   set_controls(e, c);
   e.run(rom);
