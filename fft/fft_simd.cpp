@@ -152,7 +152,8 @@ struct Lanes64 {
     // Up when the remainder exceeds half, or equals it and kept is odd.
     const auto up = hn::Gt(hn::Add(hn::And(v, q.remainder_mask), hn::And(kept, one)), q.half);
     const auto round = hn::AndNot(hn::Eq(wrapped, q.largest), up);
-    return hn::IfThenElse(round, Wrap(hn::Add(wrapped, one), q.up), wrapped);
+    // Below the largest pattern, one more stays within the register.
+    return hn::IfThenElse(round, hn::Add(wrapped, one), wrapped);
   }
 
   // Outside [-1, 1) at `point` fraction bits.
@@ -191,6 +192,42 @@ HWY_INLINE V TwiddleProduct(V x, V wa, V wb, V round_constant, int drop, int up,
   return Wrap(hn::ShiftRightSame(hn::Add(p, round_constant), drop), up);
 }
 
+// The same where the rounded product cannot wrap. So it is in the burst
+// engines: a data word part is at most 2^(Bo-1) in magnitude and a twiddle
+// at most 1 + 2^-(TW-1) in modulus, so each part of x * w stays below
+// 1.42 * 2^(Bo-1) units of 2^-(Bo-1), that is below 1.43 * 2^(Bo+2) at the
+// working point: inside the Bo+4 bits of the twiddled register.
+template <Products kP, class V>
+HWY_INLINE V BurstProduct(V x, V wa, V wb, V round_constant, int drop, const hn::DFromV<V> d) {
+  const V p = hn::Add(Mul<kP>(x, wa), Mul<kP>(hn::Reverse2(d, x), wb));
+  return hn::ShiftRightSame(hn::Add(p, round_constant), drop);
+}
+
+// The largest and smallest value met, lane by lane: a stage's overflow test
+// and the growth class of its outputs need nothing else.
+template <class V>
+struct Extremes {
+  V high;
+  V low;
+  HWY_INLINE void add(V v) {
+    high = hn::Max(high, v);
+    low = hn::Min(low, v);
+  }
+  // Whether some value lay outside [-2^point, 2^point).
+  bool outside(int point) const {
+    const hn::DFromV<V> d;
+    return hn::GetLane(hn::MaxOfLanes(d, high)) >= (int64_t{1} << point) ||
+           hn::GetLane(hn::MinOfLanes(d, low)) < -(int64_t{1} << point);
+  }
+  // The largest v ^ (v >> 63): at the largest or at the smallest value.
+  int64_t largest_fold() const {
+    const hn::DFromV<V> d;
+    const int64_t h = hn::GetLane(hn::MaxOfLanes(d, high));
+    const int64_t l = hn::GetLane(hn::MinOfLanes(d, low));
+    return std::max({int64_t{0}, h ^ (h >> 63), l ^ (l >> 63)});
+  }
+};
+
 // ---------------------------------------------------------------------------
 // Radix-2 burst butterflies.
 
@@ -201,34 +238,41 @@ void Radix2Lanes(D d, RawComplex *mem, int length, int span, const RawComplex *w
   const Lanes64<D> k;
   const int step = static_cast<int>(hn::Lanes(d) / 2);
   const V c = hn::Set(d, p.round_constant);
-  const int tw_up = 64 - p.twiddled_width;
   const auto q = k.quantiser(6, p.word_width, p.convergent);
-  const auto unit = k.unit(p.word_width + 5);
-  auto overflow = hn::Lt(k.zero, k.zero);
-  V largest = k.zero;
+  // x0 + t and x0 - t need at most Bo+4 bits (the sums register has Bo+5)
+  // and eight times that at most Bo+7 (the scaled register has Bo+8): no
+  // register before the output can wrap.
+  Extremes<V> scaled{k.zero, k.zero}, outputs{k.zero, k.zero};
   for (int base = 0; base < length; base += 2 * span) {
     for (int j = 0; j < span; j += step) {
       RawComplex *p0 = mem + base + j;
       RawComplex *p1 = p0 + span;
-      const V t = TwiddleProduct<kP>(Load(d, p1), Load(d, wa + j), Load(d, wb + j), c, p.drop, tw_up, d);
+      const V t = BurstProduct<kP>(Load(d, p1), Load(d, wa + j), Load(d, wb + j), c, p.drop, d);
       const V x0 = hn::ShiftLeft<3>(Load(d, p0));
       const V y0 = hn::ShiftRightSame(hn::ShiftLeft<3>(hn::Add(x0, t)), shift);
       const V y1 = hn::ShiftRightSame(hn::ShiftLeft<3>(hn::Sub(x0, t)), shift);
-      overflow = hn::Or(overflow, hn::Or(k.outside(unit, y0), k.outside(unit, y1)));
+      scaled.add(y0);
+      scaled.add(y1);
       const V o0 = k.quantise(q, y0);
       const V o1 = k.quantise(q, y1);
-      largest = hn::Max(largest, hn::Max(k.fold(o0), k.fold(o1)));
+      outputs.add(o0);
+      outputs.add(o1);
       Store(d, o0, p0);
       Store(d, o1, p1);
     }
   }
-  r.overflow = r.overflow || !hn::AllFalse(d, overflow);
-  r.largest = std::max(r.largest, hn::GetLane(hn::MaxOfLanes(d, largest)));
+  r.overflow = r.overflow || scaled.outside(p.word_width + 5);
+  r.largest = std::max(r.largest, outputs.largest_fold());
 }
 
 // ---------------------------------------------------------------------------
 // Radix-4 burst butterflies.
 
+// The registers between the products and the outputs cannot wrap either:
+// with |x0| <= 2^(Bo-1) and each |t| below 1.43 * 2^(Bo+2), the first-level
+// sums stay below 2^(Bo+4) (their register has Bo+6 bits) and the
+// second-level sums below 2^(Bo+5), eight times that below 2^(Bo+8) (their
+// register has Bo+9 bits).
 template <Products kP, class D>
 void Radix4Lanes(D d, RawComplex *mem, int length, int span, const int32_t *starts, const LaneTwiddles &tw,
                  const size_t (&first)[3], const BurstPath &p, int shift, bool swap13, StageResult &r) {
@@ -237,35 +281,28 @@ void Radix4Lanes(D d, RawComplex *mem, int length, int span, const int32_t *star
   const int step = static_cast<int>(hn::Lanes(d) / 2);
   const V c = hn::Set(d, p.round_constant);
   const int bo = p.word_width;
-  const int tw_up = 64 - p.twiddled_width;
-  const int pw_up = 64 - (bo + 6);  // first-level sums (Bo+6, W)
-  const int cw_up = 64 - (bo + 9);  // second-level sums (Bo+9, W+3)
   const auto q = k.quantiser(6, bo, p.convergent);
-  const auto unit = k.unit(bo + 5);
   const RawComplex *wa1 = tw.a.data() + first[0], *wb1 = tw.b.data() + first[0];
   const RawComplex *wa2 = tw.a.data() + first[1], *wb2 = tw.b.data() + first[1];
   const RawComplex *wa3 = tw.a.data() + first[2], *wb3 = tw.b.data() + first[2];
-  auto overflow = hn::Lt(k.zero, k.zero);
-  V largest = k.zero;
+  Extremes<V> scaled{k.zero, k.zero}, outputs{k.zero, k.zero};
 
   const auto butterfly = [&](RawComplex *a, int low) HWY_ATTR {
     RawComplex *a1 = a + span, *a2 = a1 + span, *a3 = a2 + span;
-    const V t1 = TwiddleProduct<kP>(Load(d, a1), Load(d, wa1 + low), Load(d, wb1 + low), c, p.drop, tw_up, d);
-    const V t2 = TwiddleProduct<kP>(Load(d, a2), Load(d, wa2 + low), Load(d, wb2 + low), c, p.drop, tw_up, d);
-    const V t3 = TwiddleProduct<kP>(Load(d, a3), Load(d, wa3 + low), Load(d, wb3 + low), c, p.drop, tw_up, d);
+    const V t1 = BurstProduct<kP>(Load(d, a1), Load(d, wa1 + low), Load(d, wb1 + low), c, p.drop, d);
+    const V t2 = BurstProduct<kP>(Load(d, a2), Load(d, wa2 + low), Load(d, wb2 + low), c, p.drop, d);
+    const V t3 = BurstProduct<kP>(Load(d, a3), Load(d, wa3 + low), Load(d, wb3 + low), c, p.drop, d);
     const V x0 = hn::ShiftLeft<3>(Load(d, a));
-    const V s0 = Wrap(hn::Add(x0, t2), pw_up);
-    const V s2 = Wrap(hn::Sub(x0, t2), pw_up);
-    const V s1 = Wrap(hn::Add(t1, t3), pw_up);
-    const V dd = Wrap(hn::Sub(t1, t3), pw_up);
-    const V sw = k.swap_parts(dd);
-    const V s3 = hn::OddEven(Wrap(hn::Neg(sw), pw_up), sw);  // -j * (t1 - t3)
+    const V s0 = hn::Add(x0, t2);
+    const V s2 = hn::Sub(x0, t2);
+    const V s1 = hn::Add(t1, t3);
+    const V s3 = k.times_minus_j(hn::Sub(t1, t3));
     V o[4] = {hn::Add(s0, s1), hn::Add(s2, s3), hn::Sub(s0, s1), hn::Sub(s2, s3)};
     for (V &v : o) {
-      v = hn::ShiftRightSame(Wrap(hn::ShiftLeft<3>(v), cw_up), shift);
-      overflow = hn::Or(overflow, k.outside(unit, v));
+      v = hn::ShiftRightSame(hn::ShiftLeft<3>(v), shift);
+      scaled.add(v);
       v = k.quantise(q, v);
-      largest = hn::Max(largest, k.fold(v));
+      outputs.add(v);
     }
     Store(d, o[0], a);
     Store(d, swap13 ? o[3] : o[1], a1);
@@ -280,8 +317,8 @@ void Radix4Lanes(D d, RawComplex *mem, int length, int span, const int32_t *star
       for (int low = 0; low < span; low += step) butterfly(mem + high + low, low);
     }
   }
-  r.overflow = r.overflow || !hn::AllFalse(d, overflow);
-  r.largest = std::max(r.largest, hn::GetLane(hn::MaxOfLanes(d, largest)));
+  r.overflow = r.overflow || scaled.outside(bo + 5);
+  r.largest = std::max(r.largest, outputs.largest_fold());
 }
 
 // Stage 0 of the radix-4 engine: its butterflies are the quads of words
@@ -295,23 +332,20 @@ void Radix4FirstLanes(D d, RawComplex *mem, int length, const BurstPath &p, int 
   using V = hn::Vec<D>;
   const Lanes64<D> k;
   const int bo = p.word_width;
-  const int pw_up = 64 - (bo + 6);
-  const int cw_up = 64 - (bo + 9);
   const auto q = k.quantiser(6, bo, p.convergent);
-  const auto unit = k.unit(bo + 5);
-  auto overflow = hn::Lt(k.zero, k.zero);
-  V largest = k.zero;
-  // {a, b} -> {a + b, a - b} within each pair, wrapped as the first-level sums.
+  Extremes<V> scaled{k.zero, k.zero}, outputs{k.zero, k.zero};
+  // {a, b} -> {8a + 8b, 8a - 8b} within each pair (no register wraps, as in
+  // the other stages).
   const auto sum_difference = [&](V v) HWY_ATTR {
     const V u = hn::ShiftLeft<3>(v);
     const V odd = hn::DupOdd(u);
-    return Wrap(hn::Add(hn::DupEven(u), hn::OddEven(hn::Neg(odd), odd)), pw_up);
+    return hn::Add(hn::DupEven(u), hn::OddEven(hn::Neg(odd), odd));
   };
   const auto finish = [&](V v) HWY_ATTR {
-    v = hn::ShiftRightSame(Wrap(hn::ShiftLeft<3>(v), cw_up), shift);
-    overflow = hn::Or(overflow, k.outside(unit, v));
+    v = hn::ShiftRightSame(hn::ShiftLeft<3>(v), shift);
+    scaled.add(v);
     v = k.quantise(q, v);
-    largest = hn::Max(largest, k.fold(v));
+    outputs.add(v);
     return v;
   };
   const size_t words = 2 * hn::Lanes(d);  // per group of four vectors
@@ -326,7 +360,7 @@ void Radix4FirstLanes(D d, RawComplex *mem, int length, const BurstPath &p, int 
     const V p3 = sum_difference(v3);  // {s1, t1 - t3} imaginary
     // {s1, s3} with s3 = -j (t1 - t3).
     const V q_re = hn::OddEven(p3, p2);
-    const V q_im = hn::OddEven(Wrap(hn::Neg(p2), pw_up), p3);
+    const V q_im = hn::OddEven(hn::Neg(p2), p3);
     V re01 = finish(hn::Add(p0, q_re));  // {o0, o1}
     V re23 = finish(hn::Sub(p0, q_re));  // {o2, o3}
     V im01 = finish(hn::Add(p1, q_im));
@@ -339,8 +373,8 @@ void Radix4FirstLanes(D d, RawComplex *mem, int length, const BurstPath &p, int 
     hn::StoreInterleaved4(hn::OddEven(hn::DupEven(re23), re01), hn::OddEven(hn::DupEven(im23), im01),
                           hn::OddEven(re23, hn::DupOdd(re01)), hn::OddEven(im23, hn::DupOdd(im01)), d, at);
   }
-  r.overflow = r.overflow || !hn::AllFalse(d, overflow);
-  r.largest = std::max(r.largest, hn::GetLane(hn::MaxOfLanes(d, largest)));
+  r.overflow = r.overflow || scaled.outside(bo + 5);
+  r.largest = std::max(r.largest, outputs.largest_fold());
 }
 
 // ---------------------------------------------------------------------------
