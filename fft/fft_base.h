@@ -128,6 +128,8 @@ class FFT {
   // length it was built for.
   std::vector<int32_t> transfer_order;
   int32_t transfer_order_length = 0;
+  // Words converted in sample order before a reordered load.
+  std::vector<RawComplex> load_scratch;
 };
 
 }  // namespace zelfft
