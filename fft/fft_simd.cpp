@@ -185,11 +185,35 @@ HWY_INLINE void Store(D d, hn::Vec<D> v, RawComplex *p) {
   hn::StoreU(v, d, &p->re);
 }
 
+// (x * w + round_constant) floored by `drop` bits, exact modulo 2^64.
+//
+// When the sum of products needs more than 64 bits, the data factor (at
+// most 53 bits) is split as x = h * 2^26 + l, 0 <= l < 2^26; with twiddle
+// parts of at most 2^33 the high sums H = h * w stay below 2^60 and the low
+// sums L = l * w + c below 2^61. Then x * w + c = U * 2^26 + (L mod 2^26)
+// with U = H + (L >> 26), and the floored quotient is U >> (drop - 26), or
+// U * 2^(26 - drop) + ((L mod 2^26) >> drop) for a smaller drop.
+template <Products kP, class V>
+HWY_INLINE V FlooredProduct(V x, V wa, V wb, V round_constant, int drop, const hn::DFromV<V> d) {
+  if constexpr (kP == Products::kWide) {
+    const V h = hn::ShiftRight<26>(x);
+    const V l = hn::And(x, hn::Set(d, (int64_t{1} << 26) - 1));
+    const V high = hn::Add(MulLow(h, wa), MulLow(hn::Reverse2(d, h), wb));
+    const V low = hn::Add(hn::Add(MulLow(l, wa), MulLow(hn::Reverse2(d, l), wb)), round_constant);
+    const V u = hn::Add(high, hn::ShiftRight<26>(low));
+    if (drop >= 26) return hn::ShiftRightSame(u, drop - 26);
+    const V rest = hn::And(low, hn::Set(d, (int64_t{1} << 26) - 1));
+    return hn::Add(hn::ShiftLeftSame(u, 26 - drop), hn::ShiftRightSame(rest, drop));
+  } else {
+    const V p = hn::Add(Mul<kP>(x, wa), Mul<kP>(hn::Reverse2(d, x), wb));
+    return hn::ShiftRightSame(hn::Add(p, round_constant), drop);
+  }
+}
+
 // x * w rounded: (x * w + round_constant) floored by `drop` bits, wrapped.
 template <Products kP, class V>
 HWY_INLINE V TwiddleProduct(V x, V wa, V wb, V round_constant, int drop, int up, const hn::DFromV<V> d) {
-  const V p = hn::Add(Mul<kP>(x, wa), Mul<kP>(hn::Reverse2(d, x), wb));
-  return Wrap(hn::ShiftRightSame(hn::Add(p, round_constant), drop), up);
+  return Wrap(FlooredProduct<kP>(x, wa, wb, round_constant, drop, d), up);
 }
 
 // The same where the rounded product cannot wrap. So it is in the burst
@@ -199,8 +223,7 @@ HWY_INLINE V TwiddleProduct(V x, V wa, V wb, V round_constant, int drop, int up,
 // working point: inside the Bo+4 bits of the twiddled register.
 template <Products kP, class V>
 HWY_INLINE V BurstProduct(V x, V wa, V wb, V round_constant, int drop, const hn::DFromV<V> d) {
-  const V p = hn::Add(Mul<kP>(x, wa), Mul<kP>(hn::Reverse2(d, x), wb));
-  return hn::ShiftRightSame(hn::Add(p, round_constant), drop);
+  return FlooredProduct<kP>(x, wa, wb, round_constant, drop, d);
 }
 
 // The largest and smallest value met, lane by lane: a stage's overflow test
@@ -574,8 +597,10 @@ bool Radix2Stage(RawComplex *memory, int length, int span, const LaneTwiddles *t
   return WithLanes(span, [&](auto d) HWY_ATTR {
     if (p->products == Products::kSmall) {
       Radix2Lanes<Products::kSmall>(d, memory, length, span, wa, wb, *p, shift, *r);
-    } else {
+    } else if (p->products == Products::kNarrow) {
       Radix2Lanes<Products::kNarrow>(d, memory, length, span, wa, wb, *p, shift, *r);
+    } else {
+      Radix2Lanes<Products::kWide>(d, memory, length, span, wa, wb, *p, shift, *r);
     }
   });
 }
@@ -595,8 +620,10 @@ bool Radix4Stage(RawComplex *memory, int length, int span, const int32_t *starts
   return WithLanes(starts != nullptr ? 1 : span, [&](auto d) HWY_ATTR {
     if (p->products == Products::kSmall) {
       Radix4Lanes<Products::kSmall>(d, memory, length, span, starts, *tw, *first, *p, shift, swap13, *r);
-    } else {
+    } else if (p->products == Products::kNarrow) {
       Radix4Lanes<Products::kNarrow>(d, memory, length, span, starts, *tw, *first, *p, shift, swap13, *r);
+    } else {
+      Radix4Lanes<Products::kWide>(d, memory, length, span, starts, *tw, *first, *p, shift, swap13, *r);
     }
   });
 }
@@ -606,8 +633,10 @@ bool PipelineStage(RawComplex *memory, int length, int nfft, int stage, const La
   return WithLanes(length >> (stage + 1), [&](auto d) HWY_ATTR {
     if (p->products == Products::kSmall) {
       PipelineLanes<Products::kSmall>(d, memory, length, nfft, stage, *tw, *first, *p, shift, *r);
-    } else {
+    } else if (p->products == Products::kNarrow) {
       PipelineLanes<Products::kNarrow>(d, memory, length, nfft, stage, *tw, *first, *p, shift, *r);
+    } else {
+      PipelineLanes<Products::kWide>(d, memory, length, nfft, stage, *tw, *first, *p, shift, *r);
     }
   });
 }
@@ -643,6 +672,7 @@ void unload_words(const RawComplex *memory, const int32_t *from, int n, double s
 Products products_for(int factor_width, int twiddle_width, int sum_bits) {
   if (factor_width <= 32 && twiddle_width <= 31) return Products::kSmall;
   if (sum_bits <= 64) return Products::kNarrow;
+  if (factor_width <= 53 && twiddle_width <= 34) return Products::kWide;
   return Products::kScalar;
 }
 

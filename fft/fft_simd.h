@@ -27,11 +27,12 @@ enum class Products {
   kScalar,  // a sum of products may exceed 64 bits: scalar path only
   kSmall,   // both factors fit 32 bits: one signed 32 x 32 -> 64 multiply
   kNarrow,  // the sums of products fit 64 bits: low halves of 64 x 64 products
+  kWide,    // wider sums: the data factor in two limbs of 27 and 26 bits
 };
 
-// The products a data path needs: factors of up to `factor_width` bits
-// (two's complement) and twiddles of TW+1 bits, whose sums of products and
-// rounding constant need `sum_bits` bits.
+// The products a data path needs: factors of up to `factor_width` (at most
+// 53) bits (two's complement) and twiddles of TW+1 (at most 35) bits, whose
+// sums of products and rounding constant need `sum_bits` bits.
 Products products_for(int factor_width, int twiddle_width, int sum_bits);
 
 // Twiddles laid out for the lanes: for factor w, a = {w.re, w.re} and
