@@ -10,11 +10,15 @@
 #include "r2_loop.h"
 #include "r4_loop.h"
 #include "twiddle_rom.h"
+#include "word_format.h"
 
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -129,6 +133,81 @@ TEST(VectorPaths, EveryTargetGivesTheScalarWords) {
       if (!why.empty()) {
         ADD_FAILURE() << where.str() << ": " << why;
         break;
+      }
+    }
+  }
+  hwy::SetSupportedTargetsForTest(0);
+}
+
+// simulate's sample passes against the word format's own conversions, on
+// lengths that leave partial vectors, with and without a reordering.
+TEST(VectorPaths, SamplePassesMatchTheWordFormat) {
+  for (int64_t target : simd::available_targets()) {
+    hwy::SetSupportedTargetsForTest(target);
+    const uint64_t seed = 0x5A3B1Eull;
+    Draw d{std::mt19937_64(seed)};
+    for (int c = 0; c < 200; ++c) {
+      const int n = c % 4 == 0 ? 1024 : d.in(1, 37);
+      const int width = d.in(8, 53);
+      const int point = std::max(1, width - 1 - d.in(0, 18));
+      const int grid_bits = d.in(8, 34);
+      const double grid = std::ldexp(1.0, grid_bits - 1);
+      std::vector<double> re(static_cast<size_t>(n)), im(static_cast<size_t>(n));
+      const bool off_grid = d.in(0, 2) == 0;
+      for (double *x : {re.data(), im.data()}) {
+        for (int i = 0; i < n; ++i) {
+          const double u = std::ldexp(static_cast<double>(d.rng() >> 11), -52) - 1.0;  // [-1, 1)
+          x[i] = off_grid ? u : std::floor(u * grid) / grid;
+        }
+      }
+      std::vector<int32_t> from(static_cast<size_t>(n));
+      for (int i = 0; i < n; ++i) from[static_cast<size_t>(i)] = i;
+      std::shuffle(from.begin(), from.end(), d.rng);
+      const bool reorder = d.in(0, 1) == 1;
+      const int32_t *order = reorder ? from.data() : nullptr;
+      const auto sample = [&](const std::vector<double> &x, int a) { return x[static_cast<size_t>(reorder ? from[static_cast<size_t>(a)] : a)]; };
+      std::ostringstream where;
+      where << "target " << simd::target_name(target) << " seed " << seed << " case " << c << " n " << n
+            << " width " << width << " point " << point;
+
+      // Range and grid, with an outlier now and then.
+      if (d.in(0, 3) == 0) {
+        const double bad[] = {1.0, -1.0000000000000002, std::numeric_limits<double>::quiet_NaN(), 7.0};
+        re[static_cast<size_t>(d.in(0, n - 1))] = bad[d.in(0, 3)];
+      }
+      bool in_range = true, on_grid = true;
+      for (double x : re) {
+        in_range &= x >= -1.0 && x < 1.0;
+        on_grid &= std::floor(grid * x) == grid * x;
+      }
+      const simd::SampleScan scan = simd::scan_samples(re.data(), n, grid);
+      ASSERT_EQ(scan.in_range, in_range) << where.str();
+      if (in_range) {
+        ASSERT_EQ(scan.on_grid, on_grid) << where.str();
+      }
+      if (!in_range) continue;
+
+      const WordFormat f(width, point);
+      std::vector<RawComplex> words(static_cast<size_t>(n));
+      const int64_t largest = simd::load_words(re.data(), im.data(), n, std::ldexp(1.0, point), width, order,
+                                               words.data());
+      int64_t expected_largest = 0;
+      for (int a = 0; a < n; ++a) {
+        const RawComplex w = f.pattern(sample(re, a), sample(im, a));
+        ASSERT_TRUE(words[static_cast<size_t>(a)].re == w.re && words[static_cast<size_t>(a)].im == w.im)
+            << where.str() << " word " << a;
+        expected_largest = std::max({expected_largest, w.re ^ (w.re >> 63), w.im ^ (w.im >> 63)});
+      }
+      ASSERT_EQ(largest, expected_largest) << where.str();
+
+      const double scale = std::ldexp(1.0, -point + d.in(0, 17));
+      std::vector<double> yr(static_cast<size_t>(n)), yi(static_cast<size_t>(n));
+      simd::unload_words(words.data(), order, n, scale, yr.data(), yi.data());
+      for (int k = 0; k < n; ++k) {
+        const RawComplex &w = words[static_cast<size_t>(reorder ? from[static_cast<size_t>(k)] : k)];
+        ASSERT_TRUE(yr[static_cast<size_t>(k)] == static_cast<double>(w.re) * scale &&
+                    yi[static_cast<size_t>(k)] == static_cast<double>(w.im) * scale)
+            << where.str() << " result " << k;
       }
     }
   }
