@@ -72,6 +72,10 @@ bool PipelineStage(RawComplex *, int, int, int, const LaneTwiddles *, const size
                    int, StageResult *) {
   return false;
 }
+bool Radix4FirstStaged(RawComplex *, const RawComplex *, int, const int32_t *, const BurstPath *, int, bool,
+                       StageResult *) {
+  return false;
+}
 SampleScan ScanSamples(const double *x, int n, double s) { return ScanTail(x, 0, n, s, {true, true}); }
 int64_t LoadWords(const double *re, const double *im, int n, double scale, int width, const int32_t *from,
                   RawComplex *memory) {
@@ -400,6 +404,70 @@ void Radix4FirstLanes(D d, RawComplex *mem, int length, const BurstPath &p, int 
   r.largest = std::max(r.largest, outputs.largest_fold());
 }
 
+// The same stage reading its operands in sample order: the butterfly of q
+// takes words q + j * N/4, so a vector of consecutive q holds operand j of
+// consecutive butterflies, and its results are turned into whole
+// butterflies (pairs of 128-bit blocks swapped) on the way out. Vectors of
+// one or two words.
+template <class D>
+void Radix4FirstStagedLanes(D d, RawComplex *mem, const RawComplex *staged, int length, const int32_t *dest,
+                            const BurstPath &p, int shift, bool swap13, StageResult &r) {
+  using V = hn::Vec<D>;
+  const Lanes64<D> k;
+  const size_t words = hn::Lanes(d) / 2;
+  const auto q = k.quantiser(6, p.word_width, p.convergent);
+  Extremes<V> scaled{k.zero, k.zero}, outputs{k.zero, k.zero};
+  const int quarter = length / 4;
+  for (int b = 0; b < quarter; b += static_cast<int>(words)) {
+    const RawComplex *x = staged + b;
+    // Twiddles of 1: each rounded product is 8x exactly (no register wraps,
+    // as in the other stages).
+    const V x0 = hn::ShiftLeft<3>(Load(d, x));
+    const V t1 = hn::ShiftLeft<3>(Load(d, x + quarter));
+    const V t2 = hn::ShiftLeft<3>(Load(d, x + 2 * quarter));
+    const V t3 = hn::ShiftLeft<3>(Load(d, x + 3 * quarter));
+    const V s0 = hn::Add(x0, t2);
+    const V s2 = hn::Sub(x0, t2);
+    const V s1 = hn::Add(t1, t3);
+    const V s3 = k.times_minus_j(hn::Sub(t1, t3));
+    V o[4] = {hn::Add(s0, s1), hn::Add(s2, s3), hn::Sub(s0, s1), hn::Sub(s2, s3)};
+    for (V &v : o) {
+      v = hn::ShiftRightSame(hn::ShiftLeft<3>(v), shift);
+      scaled.add(v);
+      v = k.quantise(q, v);
+      outputs.add(v);
+    }
+    if (swap13) std::swap(o[1], o[3]);
+    if (words == 1) {
+      RawComplex *out = mem + dest[b];
+      for (int j = 0; j < 4; ++j) Store(d, o[j], out + j);
+    } else {
+      RawComplex *out0 = mem + dest[b];
+      RawComplex *out1 = mem + dest[b + 1];
+      Store(d, hn::ConcatLowerLower(d, o[1], o[0]), out0);
+      Store(d, hn::ConcatLowerLower(d, o[3], o[2]), out0 + 2);
+      Store(d, hn::ConcatUpperUpper(d, o[1], o[0]), out1);
+      Store(d, hn::ConcatUpperUpper(d, o[3], o[2]), out1 + 2);
+    }
+  }
+  r.overflow = r.overflow || scaled.outside(p.word_width + 5);
+  r.largest = std::max(r.largest, outputs.largest_fold());
+}
+
+bool Radix4FirstStaged(RawComplex *memory, const RawComplex *staged, int length, const int32_t *dest,
+                       const BurstPath *p, int shift, bool swap13, StageResult *r) {
+  const hn::CappedTag<int64_t, 4> two_words;
+  const hn::CappedTag<int64_t, 2> one_word;
+  if (hn::Lanes(two_words) == 4) {
+    Radix4FirstStagedLanes(two_words, memory, staged, length, dest, *p, shift, swap13, *r);
+  } else if (hn::Lanes(one_word) == 2) {
+    Radix4FirstStagedLanes(one_word, memory, staged, length, dest, *p, shift, swap13, *r);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // Pipelined butterflies.
 
@@ -654,6 +722,7 @@ namespace zelfft::simd {
 HWY_EXPORT(Radix2Stage);
 HWY_EXPORT(Radix4Stage);
 HWY_EXPORT(PipelineStage);
+HWY_EXPORT(Radix4FirstStaged);
 HWY_EXPORT(ScanSamples);
 HWY_EXPORT(LoadWords);
 HWY_EXPORT(UnloadWords);
@@ -698,6 +767,11 @@ bool radix4_stage(RawComplex *memory, int length, int span, const int32_t *start
   if (path.products == Products::kScalar && starts == nullptr) return false;
   return HWY_DYNAMIC_DISPATCH(Radix4Stage)(memory, length, span, starts, &tw, &first, &path, shift, swap13,
                                            &result);
+}
+
+bool radix4_first_staged(RawComplex *memory, const RawComplex *staged, int length, const int32_t *dest,
+                         const BurstPath &path, int shift, bool swap13, StageResult &result) {
+  return HWY_DYNAMIC_DISPATCH(Radix4FirstStaged)(memory, staged, length, dest, &path, shift, swap13, &result);
 }
 
 bool pipeline_stage(RawComplex *memory, int length, int nfft, int stage, const LaneTwiddles &tw,

@@ -85,6 +85,12 @@ bool radix2_stage(RawComplex *memory, int length, int span, const LaneTwiddles &
 bool radix4_stage(RawComplex *memory, int length, int span, const int32_t *starts, const LaneTwiddles &tw,
                   const size_t (&first)[3], const BurstPath &path, int shift, bool swap13, StageResult &result);
 
+// Stage 0 of the radix-4 engine with its input still in sample order:
+// `staged` word q + j * length/4 is operand j of the butterfly whose results
+// go to memory words dest[q] + j, q < length / 4.
+bool radix4_first_staged(RawComplex *memory, const RawComplex *staged, int length, const int32_t *dest,
+                         const BurstPath &path, int shift, bool swap13, StageResult &result);
+
 // The pipelined engine's data path (word width B, results and outputs of
 // result_width bits, memory words of B+1 bits).
 struct PipelinePath {

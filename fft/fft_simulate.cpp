@@ -320,31 +320,24 @@ const int32_t *transfer_order(Engine &e, int n_len, Index index) {
   return e.transfer_order.data();
 }
 
-// Word a := sample from[a] (sample a without `from`), prepared and
-// multiplied by `divide`, in the word format; returns the largest
-// v ^ (v >> 63) over the parts stored, from which the block's smallest sign
-// headroom follows (the headroom only shrinks as that grows).
-int64_t load_words(const Call &c, const SamplePrep &prep, const WordFormat &f, double divide, RawComplex *memory,
-                   const int32_t *from, std::vector<RawComplex> &scratch) {
+// Word n := sample n, prepared and multiplied by `divide`, in the word
+// format; returns the largest v ^ (v >> 63) over the parts stored, from
+// which the block's smallest sign headroom follows (the headroom only
+// shrinks as that grows).
+int64_t convert_samples(const Call &c, const SamplePrep &prep, const WordFormat &f, double divide,
+                        RawComplex *words) {
   const int n_len = c.length();
   const double *xr = c.in.xn_re;
   const double *xi = c.in.xn_im;
   if (prep.mode == SamplePrep::kAsIs) {
     // Samples within [-1, 1), scaled by at most 2^52: the vector pass's
-    // floor and wrap are the assignment's. A reordered load converts in
-    // sample order first and then moves the words, which is quicker than
-    // gathering the samples.
-    if (from == nullptr) return simd::load_words(xr, xi, n_len, divide / f.value(1), f.width(), nullptr, memory);
-    scratch.resize(static_cast<size_t>(n_len));
-    const int64_t largest = simd::load_words(xr, xi, n_len, divide / f.value(1), f.width(), nullptr, scratch.data());
-    for (int a = 0; a < n_len; ++a) memory[a] = scratch[static_cast<size_t>(from[a])];
-    return largest;
+    // floor and wrap are the assignment's.
+    return simd::load_words(xr, xi, n_len, divide / f.value(1), f.width(), nullptr, words);
   }
   int64_t largest = 0;
-  for (int a = 0; a < n_len; ++a) {
-    const int n = from != nullptr ? from[a] : a;
+  for (int n = 0; n < n_len; ++n) {
     const RawComplex w = f.pattern(prep.prepare(xr[n]) * divide, prep.prepare(xi[n]) * divide);
-    memory[a] = w;
+    words[n] = w;
     largest = std::max({largest, w.re ^ (w.re >> 63), w.im ^ (w.im >> 63)});
   }
   return largest;
@@ -380,9 +373,19 @@ void transfer_burst(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_RO
   const double divide = s.has_scaling == 0 ? std::ldexp(1.0, -(s.internal_output_width - s.internal_input_width)) : 1.0;
   const WordFormat f = e.word_format();
   e.take_length(s);
-  // Word a takes the sample whose load address is a.
-  const int32_t *from = transfer_order(e, n_len, load_address);
-  const int64_t largest = load_words(c, prep, f, divide, &e.datum(0), from, e.load_scratch);
+  // The words are converted in sample order; the radix-4 engine takes them
+  // from there itself (its first stage reads them where they are), the
+  // radix-2 engine gets them moved to their load addresses.
+  e.load_scratch.resize(static_cast<size_t>(n_len));
+  const int64_t largest = convert_samples(c, prep, f, divide, e.load_scratch.data());
+  if constexpr (std::is_same_v<Engine, R4_loop>) {
+    e.staged_input = true;
+  } else {
+    // Word a takes the sample whose load address is a.
+    const int32_t *from = transfer_order(e, n_len, load_address);
+    RawComplex *memory = &e.datum(0);
+    for (int a = 0; a < n_len; ++a) memory[a] = e.load_scratch[static_cast<size_t>(from[a])];
+  }
   e.bfp_class = std::min<int32_t>(32, FFT::sign_headroom(largest, f.width()));
   set_controls(e, c);
   e.run(rom);
@@ -404,7 +407,7 @@ void transfer_pipelined(Engine &e, const Call &c, const SamplePrep &prep, TWIDDL
   const double divide = widened ? std::ldexp(1.0, -(e.word_width - s.internal_input_width)) : 1.0;
   const WordFormat f = e.word_format();
   e.take_length(s);
-  load_words(c, prep, f, divide, &e.datum(0), nullptr, e.load_scratch);
+  convert_samples(c, prep, f, divide, &e.datum(0));
   set_controls(e, c);
   e.run(rom);
   const int32_t *order = transfer_order(e, n_len, [&e](int k) { return e.bit_reverse(k); });

@@ -98,6 +98,10 @@ void R4_loop::refresh_twiddles(const TWIDDLE_ROM &rom) {
   if (odd_nfft == 1) lane_first_.push_back(lane_twiddles_.append(twiddles_.data(), size_t(length / 2), 1));
   stage0_starts_.resize(static_cast<size_t>(length / 4));
   for (int b = 0; b < length / 4; ++b) stage0_starts_[static_cast<size_t>(b)] = stage0_start(b);
+  // Sample q + j * N/4 loads at digit_reverse(q) + j: the four operands of
+  // one stage-0 butterfly.
+  stage0_dest_.resize(static_cast<size_t>(length / 4));
+  for (int q = 0; q < length / 4; ++q) stage0_dest_[static_cast<size_t>(q)] = digit_reverse(q);
   twiddle_rom_ = &rom;
   twiddle_length_ = length;
   twiddle_direction_ = direction;
@@ -105,6 +109,8 @@ void R4_loop::refresh_twiddles(const TWIDDLE_ROM &rom) {
 
 void R4_loop::run(TWIDDLE_ROM &rom) {
   refresh_twiddles(rom);
+  const bool staged = staged_input;
+  staged_input = false;
 
   R4_DIT_PE pe(pe_inputs, *this);
   total_shift = 0;
@@ -124,12 +130,18 @@ void R4_loop::run(TWIDDLE_ROM &rom) {
       if (odd_nfft == 1 && s == r4_stages) {
         done = simd::radix2_stage(memory.data(), length, length / 2, lane_twiddles_, lane_first_.back(), path_,
                                   shift, lanes);
+      } else if (s == 0 && staged) {
+        done = simd::radix4_first_staged(memory.data(), load_scratch.data(), length, stage0_dest_.data(), path_,
+                                         shift, direction == 0, lanes);
       } else {
         const size_t *f = &lane_first_[static_cast<size_t>(3 * s)];
         const size_t first[3] = {f[0], f[1], f[2]};
         done = simd::radix4_stage(memory.data(), length, 1 << (2 * s), s == 0 ? stage0_starts_.data() : nullptr,
                                   lane_twiddles_, first, path_, shift, direction == 0, lanes);
       }
+    }
+    if (s == 0 && staged && !done) {
+      for (int n = 0; n < length; ++n) memory[static_cast<size_t>(digit_reverse(n))] = load_scratch[static_cast<size_t>(n)];
     }
     if (done) {
       if (lanes.overflow) pe.overflow = 1;

@@ -55,6 +55,11 @@ class R4_loop : public FFT {
   // configuration allows; false keeps to the scalar processing element, the
   // reference the vector paths are compared with.
   bool use_vectors = true;
+  // Set by simulate when it left the block in load_scratch in sample order
+  // (word n is sample n) instead of at the load addresses: the next run
+  // takes it from there (stage 0 then reads its operands in place). Cleared
+  // by the run.
+  bool staged_input = false;
 
  private:
   // Rebuilds the twiddles of this transform's length and direction, their
@@ -81,6 +86,7 @@ class R4_loop : public FFT {
   simd::LaneTwiddles lane_twiddles_;
   std::vector<size_t> lane_first_;
   std::vector<int32_t> stage0_starts_;
+  std::vector<int32_t> stage0_dest_;  // digit_reverse(q), q < length / 4
   simd::BurstPath path_;
 };
 
