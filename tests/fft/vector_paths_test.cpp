@@ -6,6 +6,8 @@
 // rounding and every shift are met.
 #include "fft_generics.h"
 #include "fft_simd.h"
+#include "fft_simulate.h"
+#include "fft_state.h"
 #include "r22_pipeline.h"
 #include "r2_loop.h"
 #include "r4_loop.h"
@@ -18,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
@@ -208,6 +211,78 @@ TEST(VectorPaths, SamplePassesMatchTheWordFormat) {
         ASSERT_TRUE(yr[static_cast<size_t>(k)] == static_cast<double>(w.re) * scale &&
                     yi[static_cast<size_t>(k)] == static_cast<double>(w.im) * scale)
             << where.str() << " result " << k;
+      }
+    }
+  }
+  hwy::SetSupportedTargetsForTest(0);
+}
+
+// Whole calls: simulate on a state whose engine runs the vector paths and
+// on one whose engine runs the scalar processing elements, with the same
+// blocks (on the grid, off it, single precision), on every instruction set.
+TEST(VectorPaths, SimulateGivesTheScalarResults) {
+  for (int64_t target : simd::available_targets()) {
+    hwy::SetSupportedTargetsForTest(target);
+    const uint64_t seed = 0x51AA7Eull;
+    Draw d{std::mt19937_64(seed)};
+    for (int c = 0; c < 60; ++c) {
+      korvane_ip_zelfft_v9_0_generics g = korvane_ip_zelfft_v9_0_get_default_generics();
+      g.C_ARCH = d.in(1, 4);
+      g.C_NFFT_MAX = d.in(g.C_ARCH == 1 ? 7 : 3, 10);
+      g.C_HAS_NFFT = 1;
+      g.C_USE_FLT_PT = d.in(0, 3) == 0 ? 1 : 0;
+      g.C_INPUT_WIDTH = g.C_USE_FLT_PT == 1 ? 32 : d.in(8, 34);
+      g.C_TWIDDLE_WIDTH = d.in(8, 34);
+      g.C_HAS_SCALING = d.in(0, 1);
+      g.C_HAS_BFP = g.C_HAS_SCALING == 1 ? d.in(0, 1) : 0;
+      g.C_HAS_ROUNDING = d.in(0, 1);
+      std::unique_ptr<korvane_ip_zelfft_v9_0_state> fast = assemble_state(g), slow = assemble_state(g);
+      if (auto *e = dynamic_cast<R4_loop *>(slow->r4_engine.get())) e->use_vectors = false;
+      if (auto *e = dynamic_cast<R2_loop *>(slow->r2_engine.get())) e->use_vectors = false;
+      if (auto *e = dynamic_cast<R22_pipeline *>(slow->r22_engine.get())) e->use_vectors = false;
+      for (int call = 0; call < 3; ++call) {
+        const int nfft = d.in(g.C_ARCH == 1 ? 6 : 3, g.C_NFFT_MAX);
+        const int n = 1 << nfft;
+        const double lsb = std::ldexp(1.0, 1 - (g.C_USE_FLT_PT == 1 ? 24 : g.C_INPUT_WIDTH));
+        const bool off_grid = d.in(0, 4) == 0;
+        std::vector<double> x(2 * static_cast<size_t>(n));
+        for (double &v : x) {
+          const int64_t w = d.word(g.C_USE_FLT_PT == 1 ? 24 : g.C_INPUT_WIDTH);
+          v = static_cast<double>(w) * lsb + (off_grid ? lsb * 0.3 : 0.0);
+          if (v >= 1.0) v = 1.0 - lsb;
+          if (g.C_USE_FLT_PT == 1) v = std::ldexp(v, d.in(-40, 40));
+        }
+        std::vector<int32_t> sch(static_cast<size_t>(g.C_ARCH == 1 || g.C_ARCH == 3 ? (nfft + 1) / 2 : nfft));
+        for (int32_t &v : sch) v = d.in(0, 3);
+        if ((g.C_ARCH == 1 || g.C_ARCH == 3) && (nfft & 1) == 1) sch.back() &= 1;
+        const int direction = d.in(0, 1);
+        double results[2][4][1024];
+        int codes[2], exps[2], flags[2];
+        std::string said[2];
+        for (int k = 0; k < 2; ++k) {
+          std::vector<double> xin = x;  // single-precision calls may rewrite samples
+          korvane_ip_zelfft_v9_0_inputs in{nfft, xin.data(), n, xin.data() + n, n, sch.data(),
+                                           static_cast<int32_t>(sch.size()), direction};
+          korvane_ip_zelfft_v9_0_outputs out{results[k][0], n, results[k][1], n, 0, 0};
+          std::ostringstream err;
+          codes[k] = simulate(k == 0 ? fast.get() : slow.get(), in, &out, err);
+          std::memcpy(results[k][2], xin.data(), sizeof(double) * static_cast<size_t>(n));
+          std::memcpy(results[k][3], xin.data() + n, sizeof(double) * static_cast<size_t>(n));
+          exps[k] = out.block_exp;
+          flags[k] = out.overflow;
+          said[k] = err.str();
+        }
+        const bool same = codes[0] == codes[1] && exps[0] == exps[1] && flags[0] == flags[1] && said[0] == said[1] &&
+                          std::memcmp(results[0][0], results[1][0], sizeof(double) * static_cast<size_t>(n)) == 0 &&
+                          std::memcmp(results[0][1], results[1][1], sizeof(double) * static_cast<size_t>(n)) == 0 &&
+                          std::memcmp(results[0][2], results[1][2], sizeof(double) * static_cast<size_t>(n)) == 0 &&
+                          std::memcmp(results[0][3], results[1][3], sizeof(double) * static_cast<size_t>(n)) == 0;
+        ASSERT_TRUE(same) << "target " << simd::target_name(target) << " seed " << seed << " case " << c
+                          << " call " << call << ": arch " << g.C_ARCH << " nfft " << nfft << " flt "
+                          << g.C_USE_FLT_PT << " width " << g.C_INPUT_WIDTH << " twiddle " << g.C_TWIDDLE_WIDTH
+                          << " scaling " << g.C_HAS_SCALING << " bfp " << g.C_HAS_BFP << " rounding "
+                          << g.C_HAS_ROUNDING << ": codes " << codes[0] << "/" << codes[1] << " block_exp "
+                          << exps[0] << "/" << exps[1] << " overflow " << flags[0] << "/" << flags[1];
       }
     }
   }
