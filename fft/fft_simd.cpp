@@ -77,6 +77,8 @@ bool Radix4FirstStaged(RawComplex *, const RawComplex *, int, const int32_t *, c
   return false;
 }
 SampleScan ScanSamples(const double *x, int n, double s) { return ScanTail(x, 0, n, s, {true, true}); }
+bool PlainSingleBlock(const double *, const double *, int, double *) { return false; }
+int64_t SingleWords(const double *, const double *, int, int, int, double, int, RawComplex *) { return -1; }
 int64_t LoadWords(const double *re, const double *im, int n, double scale, int width, const int32_t *from,
                   RawComplex *memory) {
   return LoadTail(re, im, 0, n, scale, width, from, memory, 0);
@@ -636,6 +638,70 @@ void UnloadWords(const RawComplex *memory, const int32_t *from, int n, double sc
   UnloadTail(memory, from, static_cast<int>(i), n, scale, re, im);
 }
 
+// Single-precision blocks: the conversion to single (nearest, ties to even,
+// as the hardware's; beyond the largest single it gives the largest or an
+// infinity as to_single does), the exact product by a power of two and the
+// rounding to `bits` bits are the same IEEE operations lane by lane.
+bool PlainSingleBlock(const double *re, const double *im, int n, double *largest) {
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<float, decltype(d)> df;
+  const size_t lanes = hn::Lanes(d);
+  const auto smallest_normal = hn::Set(d, 0x1p-126);
+  const auto top = hn::Set(d, 3.4028234663852886e38);
+  auto special = hn::Lt(hn::Zero(d), hn::Zero(d));
+  auto high = hn::Zero(d);
+  const auto scan = [&](const double *x) HWY_ATTR {
+    size_t i = 0;
+    for (; i + lanes <= static_cast<size_t>(n); i += lanes) {
+      const auto v = hn::Abs(hn::LoadU(d, x + i));
+      // Beyond the largest single (or a NaN, which fails the comparison):
+      // the sample-by-sample pass. Otherwise the conversion is plain.
+      const auto beyond = hn::Not(hn::Le(v, top));
+      const auto a = hn::PromoteTo(d, hn::DemoteTo(df, hn::IfThenZeroElse(beyond, v)));
+      special = hn::Or(special, hn::Or(beyond, hn::And(hn::Gt(a, hn::Zero(d)), hn::Lt(a, smallest_normal))));
+      high = hn::Max(high, v);
+    }
+    return i;
+  };
+  const size_t done_re = scan(re);
+  const size_t done_im = scan(im);
+  if (!hn::AllFalse(d, special) || done_re != static_cast<size_t>(n) || done_im != static_cast<size_t>(n)) {
+    return false;  // partial vectors are left to the sample-by-sample pass too
+  }
+  *largest = hn::GetLane(hn::MaxOfLanes(d, high));
+  return true;
+}
+
+int64_t SingleWords(const double *re, const double *im, int n, int exponent, int bits, double word_scale, int width,
+                    RawComplex *words) {
+  const hn::ScalableTag<int64_t> di;
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<float, decltype(d)> df;
+  const size_t lanes = hn::Lanes(di);
+  if (static_cast<size_t>(n) % lanes != 0) return -1;
+  // Division by 2^exponent as the product with its reciprocal: both exact
+  // roundings of the same quotient.
+  const auto down = hn::Set(df, std::ldexp(1.0f, -exponent));
+  const auto grid = hn::Set(d, std::ldexp(1.0, bits - 1));
+  const auto k = hn::Set(d, word_scale);
+  const int up = 64 - width;
+  const auto word = [&](hn::Vec<decltype(d)> x) HWY_ATTR {
+    const auto f = hn::Mul(hn::DemoteTo(df, x), down);
+    const auto y = hn::Mul(hn::Round(hn::Mul(hn::PromoteTo(d, f), grid)), k);
+    const auto t = hn::ConvertTo(di, y);
+    const auto above = hn::RebindMask(di, hn::Gt(hn::ConvertTo(d, t), y));
+    return Wrap(hn::IfThenElse(above, hn::Sub(t, hn::Set(di, 1)), t), up);
+  };
+  auto largest = hn::Zero(di);
+  for (size_t a = 0; a < static_cast<size_t>(n); a += lanes) {
+    const auto wr = word(hn::LoadU(d, re + a));
+    const auto wi = word(hn::LoadU(d, im + a));
+    largest = hn::Max(largest, hn::Max(hn::Xor(wr, hn::ShiftRight<63>(wr)), hn::Xor(wi, hn::ShiftRight<63>(wi))));
+    hn::StoreInterleaved2(wr, wi, di, &words[a].re);
+  }
+  return hn::GetLane(hn::MaxOfLanes(di, largest));
+}
+
 // ---------------------------------------------------------------------------
 // Choice of vector: the widest whose words per vector divide the span, down
 // to one word (two lanes) per vector.
@@ -724,6 +790,8 @@ HWY_EXPORT(Radix4Stage);
 HWY_EXPORT(PipelineStage);
 HWY_EXPORT(Radix4FirstStaged);
 HWY_EXPORT(ScanSamples);
+HWY_EXPORT(PlainSingleBlock);
+HWY_EXPORT(SingleWords);
 HWY_EXPORT(LoadWords);
 HWY_EXPORT(UnloadWords);
 
@@ -732,6 +800,15 @@ SampleScan scan_samples(const double *x, int n, double s) { return HWY_DYNAMIC_D
 int64_t load_words(const double *re, const double *im, int n, double scale, int width, const int32_t *from,
                    RawComplex *memory) {
   return HWY_DYNAMIC_DISPATCH(LoadWords)(re, im, n, scale, width, from, memory);
+}
+
+bool plain_single_block(const double *re, const double *im, int n, double *largest) {
+  return HWY_DYNAMIC_DISPATCH(PlainSingleBlock)(re, im, n, largest);
+}
+
+int64_t single_words(const double *re, const double *im, int n, int exponent, int bits, double word_scale, int width,
+                     RawComplex *words) {
+  return HWY_DYNAMIC_DISPATCH(SingleWords)(re, im, n, exponent, bits, word_scale, width, words);
 }
 
 void unload_words(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im) {

@@ -136,6 +136,20 @@ int64_t load_words(const double *re, const double *im, int n, double scale, int 
 // times `scale`, a power of two (exact: the words have at most 53 bits).
 void unload_words(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im);
 
+// The sample pass of a single-precision block. When no sample is, as a
+// single, subnormal, infinite or NaN, sets *largest to the largest |x| and
+// returns true; otherwise returns false (the block needs the sample-by-sample
+// pass with its warnings).
+bool plain_single_block(const double *re, const double *im, int n, double *largest);
+
+// Word n := the samples as single precision, divided by 2^exponent
+// (|exponent| <= 62) in single precision, rounded to `bits` bits (to the
+// nearest multiple of 2^-(bits-1), ties to even), times `word_scale` (a power
+// of two), floored and wrapped to `width` bits. Returns the largest
+// v ^ (v >> 63) over the parts stored.
+int64_t single_words(const double *re, const double *im, int n, int exponent, int bits, double word_scale, int width,
+                     RawComplex *words);
+
 // The instruction sets compiled in and available on this CPU (Highway
 // target bits), for tests that run every path.
 std::vector<int64_t> available_targets();

@@ -261,6 +261,7 @@ struct SamplePrep {
   enum Mode { kAsIs, kQuantise, kFloat } mode = kAsIs;
   int bits = 0;      // internal_input_width
   int exponent = 0;  // floating point: the block's common exponent
+  bool plain = false;  // floating point: no sample infinite or NaN
   double prepare(double x) const {
     switch (mode) {
       case kQuantise: return quantise_input(x, bits, 0);
@@ -333,6 +334,14 @@ int64_t convert_samples(const Call &c, const SamplePrep &prep, const WordFormat 
     // Samples within [-1, 1), scaled by at most 2^52: the vector pass's
     // floor and wrap are the assignment's.
     return simd::load_words(xr, xi, n_len, divide / f.value(1), f.width(), nullptr, words);
+  }
+  if (prep.mode == SamplePrep::kFloat && prep.plain && prep.exponent >= -62 && prep.exponent <= 62) {
+    // A valid block whose scaling takes one step: scale_float_input in
+    // lanes, then the word's scale (the rounded sample is a multiple of
+    // 2^-(bits-1): every factor is a power of two).
+    const int64_t largest = simd::single_words(xr, xi, n_len, prep.exponent, prep.bits,
+                                               std::ldexp(divide / f.value(1), 1 - prep.bits), f.width(), words);
+    if (largest >= 0) return largest;
   }
   int64_t largest = 0;
   for (int n = 0; n < n_len; ++n) {
@@ -462,7 +471,18 @@ int simulate(State *state, const Inputs &inputs, Outputs *outputs, std::ostream 
   SamplePrep prep;
   FloatBlock block;
   if (floating) {
-    block = prepare_float_block(inputs.xn_re, inputs.xn_im, n_len, err);
+    // A block without subnormal, infinite or NaN samples (as singles) has
+    // nothing to rewrite or warn about: its exponent follows from the
+    // largest magnitude alone.
+    double largest = 0.0;
+    if (simd::plain_single_block(inputs.xn_re, inputs.xn_im, n_len, &largest)) {
+      const double m = static_cast<double>(to_single(largest));
+      if (m > 0) block.input_exponent = floor_log2_via_log10(m) + 1;
+      prep.plain = true;
+    } else {
+      block = prepare_float_block(inputs.xn_re, inputs.xn_im, n_len, err);
+      prep.plain = !block.invalid_data;
+    }
     prep.mode = SamplePrep::kFloat;
     prep.bits = s.internal_input_width;
     prep.exponent = block.input_exponent;
