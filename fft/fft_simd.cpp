@@ -78,6 +78,11 @@ bool Radix4FirstStaged(RawComplex *, const RawComplex *, int, const int32_t *, c
 }
 SampleScan ScanSamples(const double *x, int n, double s) { return ScanTail(x, 0, n, s, {true, true}); }
 bool PlainSingleBlock(const double *, const double *, int, double *) { return false; }
+int FinishSingles(double *, double *, int n, int, int32_t *pending, int *chunk) {
+  for (int i = 0; i < n; ++i) pending[i] = i;
+  *chunk = 1;
+  return n;
+}
 int64_t SingleWords(const double *, const double *, int, int, int, double, int, RawComplex *) { return -1; }
 int64_t LoadWords(const double *re, const double *im, int n, double scale, int width, const int32_t *from,
                   RawComplex *memory) {
@@ -702,6 +707,63 @@ int64_t SingleWords(const double *re, const double *im, int n, int exponent, int
   return hn::GetLane(hn::MaxOfLanes(di, largest));
 }
 
+// Rounding a result to 24 significant bits: for 2^k <= |v| < 1 (k >= -64)
+// the significand is rounded at 2^(k-23), that is round(|v| * 2^(23-k)) *
+// 2^(k-23); the factor is built from v's exponent field. Lanes whose
+// significand field lies within 2^23 of 0 or 2^24 of 2^52 (within 2^-28 of
+// a power of two) are left to the scalar pass, as are zeros.
+int FinishSingles(double *re, double *im, int n, int t, int32_t *pending, int *chunk) {
+  const hn::ScalableTag<double> d;
+  const hn::RebindToSigned<decltype(d)> di;
+  const size_t lanes = hn::Lanes(d);
+  *chunk = static_cast<int>(lanes);
+  if (static_cast<size_t>(n) % lanes != 0) {
+    // Whole chunks only: everything to the scalar pass.
+    for (int i = 0; i < n; ++i) pending[i] = i;
+    *chunk = 1;
+    return n;
+  }
+  const auto restore = hn::Set(d, std::ldexp(1.0, t));
+  const auto one = hn::Set(d, 1.0);
+  const auto tiny = hn::Set(d, 0x1p-64);
+  const auto top = hn::Set(d, 3.4028234663852886e38);
+  const auto field_mask = hn::Set(di, (int64_t{1} << 52) - 1);
+  const auto field_low = hn::Set(di, int64_t{1} << 23);
+  const auto field_high = hn::Set(di, (int64_t{1} << 52) - (int64_t{1} << 24));
+  // 2^(23-k) has the exponent field 1023 + 23 - k = 2 * 1023 + 23 - E.
+  const auto exponent_sum = hn::Set(di, 2 * 1023 + 23);
+  int count = 0;
+  const auto finish = [&](hn::Vec<decltype(d)> v, hn::Mask<decltype(d)> &undecided) HWY_ATTR {
+    const auto a = hn::Abs(v);
+    const auto bits = hn::BitCast(di, a);
+    const auto field = hn::And(bits, field_mask);
+    const auto biased = hn::ShiftRight<52>(bits);
+    const auto scale = hn::BitCast(d, hn::ShiftLeft<52>(hn::Sub(exponent_sum, biased)));
+    const auto rounded = hn::Div(hn::Round(hn::Mul(a, scale)), scale);
+    auto r = hn::IfThenElse(hn::Lt(a, one), hn::IfThenElseZero(hn::Ge(a, tiny), rounded), a);
+    r = hn::CopySign(r, v);
+    const auto near_power = hn::RebindMask(d, hn::Or(hn::Not(hn::Gt(field, field_low)), hn::Not(hn::Lt(field, field_high))));
+    const auto out = hn::Mul(r, restore);
+    // Zeros, NaNs and the windows near powers of two; then results beyond
+    // the single range.
+    undecided = hn::Or(undecided, hn::Or(hn::Or(near_power, hn::Not(hn::Gt(a, hn::Zero(d)))),
+                                         hn::Not(hn::Le(hn::Abs(out), top))));
+    return out;
+  };
+  for (size_t i = 0; i < static_cast<size_t>(n); i += lanes) {
+    auto undecided = hn::Lt(hn::Zero(d), hn::Zero(d));
+    const auto yr = finish(hn::LoadU(d, re + i), undecided);
+    const auto yi = finish(hn::LoadU(d, im + i), undecided);
+    if (hn::AllFalse(d, undecided)) {
+      hn::StoreU(yr, d, re + i);
+      hn::StoreU(yi, d, im + i);
+    } else {
+      pending[count++] = static_cast<int32_t>(i);
+    }
+  }
+  return count;
+}
+
 // ---------------------------------------------------------------------------
 // Choice of vector: the widest whose words per vector divide the span, down
 // to one word (two lanes) per vector.
@@ -792,6 +854,7 @@ HWY_EXPORT(Radix4FirstStaged);
 HWY_EXPORT(ScanSamples);
 HWY_EXPORT(PlainSingleBlock);
 HWY_EXPORT(SingleWords);
+HWY_EXPORT(FinishSingles);
 HWY_EXPORT(LoadWords);
 HWY_EXPORT(UnloadWords);
 
@@ -809,6 +872,10 @@ bool plain_single_block(const double *re, const double *im, int n, double *large
 int64_t single_words(const double *re, const double *im, int n, int exponent, int bits, double word_scale, int width,
                      RawComplex *words) {
   return HWY_DYNAMIC_DISPATCH(SingleWords)(re, im, n, exponent, bits, word_scale, width, words);
+}
+
+int finish_singles(double *re, double *im, int n, int t, int32_t *pending, int *chunk) {
+  return HWY_DYNAMIC_DISPATCH(FinishSingles)(re, im, n, t, pending, chunk);
 }
 
 void unload_words(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im) {

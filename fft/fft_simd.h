@@ -150,6 +150,16 @@ bool plain_single_block(const double *re, const double *im, int n, double *large
 int64_t single_words(const double *re, const double *im, int n, int exponent, int bits, double word_scale, int width,
                      RawComplex *words);
 
+// The output pass of a valid single-precision block, by chunks of `*chunk`
+// elements: each result v is rounded to 24 significant bits (ties to even;
+// values of 1 and more stay, values below 2^-64 become a zero of their
+// sign), multiplied by 2^t (|t| <= 62), and written back. A chunk with a
+// value the lanes do not decide (a zero, a value within 2^-28 of a power of
+// two, where the exponent rule of the hardware decides, or a result beyond
+// the single range) is left untouched and its first index appended to
+// `pending`; returns the number appended.
+int finish_singles(double *re, double *im, int n, int t, int32_t *pending, int *chunk);
+
 // The instruction sets compiled in and available on this CPU (Highway
 // target bits), for tests that run every path.
 std::vector<int64_t> available_targets();

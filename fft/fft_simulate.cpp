@@ -497,7 +497,20 @@ int simulate(State *state, const Inputs &inputs, Outputs *outputs, std::ostream 
     // the burst cores ran as block floating point.
     const int restore = s.has_scaling == 0 ? block.input_exponent + 1 + state->generics.C_NFFT_MAX
                                            : outputs->block_exp + block.input_exponent;
-    finish_float_block(outputs->xk_re, outputs->xk_im, n_len, block, restore, &outputs->overflow);
+    if (!block.invalid_data && restore >= -62 && restore <= 62) {
+      // The lanes finish what they can decide; the chunks they leave get
+      // the element-by-element pass (each element is finished on its own).
+      std::vector<int32_t> &pending = state->pending_chunks;
+      pending.resize(static_cast<size_t>(n_len));
+      int chunk = 1;
+      const int count = simd::finish_singles(outputs->xk_re, outputs->xk_im, n_len, restore, pending.data(), &chunk);
+      for (int i = 0; i < count; ++i) {
+        const int at = pending[static_cast<size_t>(i)];
+        finish_float_block(outputs->xk_re + at, outputs->xk_im + at, chunk, block, restore, &outputs->overflow);
+      }
+    } else {
+      finish_float_block(outputs->xk_re, outputs->xk_im, n_len, block, restore, &outputs->overflow);
+    }
   }
   outputs->xk_re_size = n_len;
   outputs->xk_im_size = n_len;
