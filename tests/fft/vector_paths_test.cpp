@@ -4,7 +4,9 @@
 // flags, block exponents and growth classes. Memories hold arbitrary words
 // of their full width, so wrapping sums, overflowing stages, saturating
 // rounding and every shift are met.
+#include "fft_float_interface.h"
 #include "fft_generics.h"
+#include "fft_quantise.h"
 #include "fft_simd.h"
 #include "fft_simulate.h"
 #include "fft_state.h"
@@ -212,6 +214,95 @@ TEST(VectorPaths, SamplePassesMatchTheWordFormat) {
                     yi[static_cast<size_t>(k)] == static_cast<double>(w.im) * scale)
             << where.str() << " result " << k;
       }
+    }
+  }
+  hwy::SetSupportedTargetsForTest(0);
+}
+
+// The single-precision passes in lanes against the element-by-element
+// passes they stand in for.
+TEST(VectorPaths, SinglePassesMatchTheElementPasses) {
+  for (int64_t target : simd::available_targets()) {
+    hwy::SetSupportedTargetsForTest(target);
+    const uint64_t seed = 0x516E7Eull;
+    Draw d{std::mt19937_64(seed)};
+    for (int c = 0; c < 200; ++c) {
+      const int n = c % 3 == 0 ? 256 : 8 * d.in(1, 6);
+      std::ostringstream where;
+      where << "target " << simd::target_name(target) << " seed " << seed << " case " << c;
+      // Samples: singles of random magnitudes, sometimes a special one.
+      const int spread = d.in(0, 60);
+      const int e0 = d.in(-120, 100);
+      std::vector<double> re(static_cast<size_t>(n)), im(static_cast<size_t>(n));
+      for (double *x : {re.data(), im.data()}) {
+        for (int i = 0; i < n; ++i) {
+          const double m = static_cast<double>(static_cast<float>(std::ldexp(static_cast<double>(d.rng() >> 40), -24)));
+          x[i] = (d.in(0, 1) == 1 ? -m : m) * std::ldexp(1.0, e0 - d.in(0, spread));
+        }
+      }
+      if (d.in(0, 3) == 0) {
+        const double special[] = {0x1p-140, std::numeric_limits<double>::infinity(),
+                                  std::numeric_limits<double>::quiet_NaN(), 3.4028235e38, -0.0, 1e-300};
+        re[static_cast<size_t>(d.in(0, n - 1))] = special[d.in(0, 5)];
+      }
+      double largest = 0.0;
+      if (simd::plain_single_block(re.data(), im.data(), n, &largest)) {
+        std::vector<double> r2 = re, i2 = im;
+        std::ostringstream err;
+        const FloatBlock block = prepare_float_block(r2.data(), i2.data(), n, err);
+        const double m = static_cast<double>(to_single(largest));
+        ASSERT_TRUE(err.str().empty() && !block.invalid_data && r2 == re && i2 == im) << where.str();
+        ASSERT_EQ(block.input_exponent, m > 0 ? floor_log2_via_log10(m) + 1 : 0) << where.str();
+        const int e = block.input_exponent;
+        if (e >= -62 && e <= 62) {
+          const int bits = d.in(27, 29);
+          const int width = d.in(bits, 51);
+          const WordFormat f(width, width - 1);
+          const double divide = std::ldexp(1.0, bits - width);
+          std::vector<RawComplex> words(static_cast<size_t>(n));
+          simd::single_words(re.data(), im.data(), n, e, bits, std::ldexp(divide / f.value(1), 1 - bits), width,
+                             words.data());
+          for (int i = 0; i < n; ++i) {
+            const RawComplex w = f.pattern(scale_float_input(re[static_cast<size_t>(i)], e, bits) * divide,
+                                           scale_float_input(im[static_cast<size_t>(i)], e, bits) * divide);
+            ASSERT_TRUE(words[static_cast<size_t>(i)].re == w.re && words[static_cast<size_t>(i)].im == w.im)
+                << where.str() << " word " << i;
+          }
+        }
+      }
+
+      // Results: fixed-point values of up to 53 bits, with zeros, powers of
+      // two and their neighbours, values of 1 and more and tiny ones.
+      std::vector<double> yr(static_cast<size_t>(n)), yi(static_cast<size_t>(n));
+      for (double *y : {yr.data(), yi.data()}) {
+        for (int i = 0; i < n; ++i) {
+          const int p = d.in(20, 70);
+          double v = std::ldexp(static_cast<double>(static_cast<int64_t>(d.rng() >> d.in(11, 50))), -p);
+          switch (d.in(0, 9)) {
+            case 0: v = 0.0; break;
+            case 1: v = std::ldexp(1.0, -d.in(0, 70)); break;
+            case 2: v = std::nextafter(std::ldexp(1.0, -d.in(0, 70)), 0.0); break;
+            case 3: v = std::ldexp(1.0, -d.in(0, 70)) * (1.0 + 0x1p-30); break;
+            default: break;
+          }
+          y[i] = d.in(0, 1) == 1 ? -v : v;
+        }
+      }
+      const int t = d.in(-62, 62);
+      std::vector<double> fr = yr, fi = yi;
+      int overflow_fast = 0, overflow_slow = 0;
+      std::vector<int32_t> pending(static_cast<size_t>(n));
+      int chunk = 1;
+      const int count = simd::finish_singles(fr.data(), fi.data(), n, t, pending.data(), &chunk);
+      FloatBlock valid;
+      for (int i = 0; i < count; ++i) {
+        const int at = pending[static_cast<size_t>(i)];
+        finish_float_block(fr.data() + at, fi.data() + at, chunk, valid, t, &overflow_fast);
+      }
+      finish_float_block(yr.data(), yi.data(), n, valid, t, &overflow_slow);
+      ASSERT_EQ(overflow_fast, overflow_slow) << where.str() << " t " << t;
+      ASSERT_EQ(std::memcmp(fr.data(), yr.data(), sizeof(double) * static_cast<size_t>(n)), 0) << where.str() << " t " << t;
+      ASSERT_EQ(std::memcmp(fi.data(), yi.data(), sizeof(double) * static_cast<size_t>(n)), 0) << where.str() << " t " << t;
     }
   }
   hwy::SetSupportedTargetsForTest(0);
