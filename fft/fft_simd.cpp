@@ -742,7 +742,8 @@ int FinishSingles(double *re, double *im, int n, int t, int32_t *pending, int *c
     const auto rounded = hn::Div(hn::Round(hn::Mul(a, scale)), scale);
     auto r = hn::IfThenElse(hn::Lt(a, one), hn::IfThenElseZero(hn::Ge(a, tiny), rounded), a);
     r = hn::CopySign(r, v);
-    const auto near_power = hn::RebindMask(d, hn::Or(hn::Not(hn::Gt(field, field_low)), hn::Not(hn::Lt(field, field_high))));
+    const auto near_power =
+        hn::RebindMask(d, hn::Or(hn::Not(hn::Gt(field, field_low)), hn::Not(hn::Lt(field, field_high))));
     const auto out = hn::Mul(r, restore);
     // Zeros, NaNs and the windows near powers of two; then results beyond
     // the single range.
@@ -773,7 +774,9 @@ HWY_INLINE bool WithLanes(int span, const Body &body) {
   const hn::ScalableTag<int64_t> full;
   const hn::CappedTag<int64_t, 4> two_words;
   const hn::CappedTag<int64_t, 2> one_word;
-  const auto fits = [span](size_t lanes) { return lanes >= 2 && lanes % 2 == 0 && span % static_cast<int>(lanes / 2) == 0; };
+  const auto fits = [span](size_t lanes) {
+    return lanes >= 2 && lanes % 2 == 0 && span % static_cast<int>(lanes / 2) == 0;
+  };
   if (fits(hn::Lanes(full))) {
     body(full);
   } else if (fits(hn::Lanes(two_words))) {

@@ -91,7 +91,8 @@ void R22_pipeline::run(TWIDDLE_ROM &rom) {
     const size_t *f = &lane_first_[static_cast<size_t>(4 * s)];
     const size_t first[4] = {f[0], f[1], f[2], f[3]};
     simd::StageResult lanes;
-    if (use_vectors && simd::pipeline_stage(memory.data(), length, nfft, s, lane_twiddles_, first, path, shift, lanes)) {
+    if (use_vectors &&
+        simd::pipeline_stage(memory.data(), length, nfft, s, lane_twiddles_, first, path, shift, lanes)) {
       if (lanes.overflow) pe.overflow = 1;
       overflow = pe.overflow;
       butterfly_index = length / 2;

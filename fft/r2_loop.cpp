@@ -104,18 +104,18 @@ void R2_loop::run_stages(R2_DIT_PE &pe) {
       if (lanes.overflow) pe.overflow = 1;
       largest = lanes.largest;
     } else {
-    for (int base = 0; base < n; base += 2 * span) {
-      for (int j = 0; j < span; ++j) {
-        RawComplex &x0 = data[base + j];
-        RawComplex &x1 = data[base + j + span];
-        pe.template butterfly<Product>(x0, x1, twiddles_[static_cast<size_t>(j) * twiddle_stride], shift);
-        if (measure) {
-          for (const RawComplex &y : {x0, x1}) {
-            largest = std::max({largest, y.re ^ (y.re >> 63), y.im ^ (y.im >> 63)});
+      for (int base = 0; base < n; base += 2 * span) {
+        for (int j = 0; j < span; ++j) {
+          RawComplex &x0 = data[base + j];
+          RawComplex &x1 = data[base + j + span];
+          pe.template butterfly<Product>(x0, x1, twiddles_[static_cast<size_t>(j) * twiddle_stride], shift);
+          if (measure) {
+            for (const RawComplex &y : {x0, x1}) {
+              largest = std::max({largest, y.re ^ (y.re >> 63), y.im ^ (y.im >> 63)});
+            }
           }
         }
       }
-    }
     }
     // Class bounds 53/128 and 106/128, compared on the word's top 8 bits (7
     // fraction bits, floored) as the hardware does: v lies in [-b, b) for

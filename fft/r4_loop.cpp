@@ -141,7 +141,10 @@ void R4_loop::run(TWIDDLE_ROM &rom) {
       }
     }
     if (s == 0 && staged && !done) {
-      for (int n = 0; n < length; ++n) memory[static_cast<size_t>(digit_reverse(n))] = load_scratch[static_cast<size_t>(n)];
+      // The scalar stage reads the block at its load addresses.
+      for (int n = 0; n < length; ++n) {
+        memory[static_cast<size_t>(digit_reverse(n))] = load_scratch[static_cast<size_t>(n)];
+      }
     }
     if (done) {
       if (lanes.overflow) pe.overflow = 1;

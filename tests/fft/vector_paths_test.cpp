@@ -170,7 +170,9 @@ TEST(VectorPaths, SamplePassesMatchTheWordFormat) {
       std::shuffle(from.begin(), from.end(), d.rng);
       const bool reorder = d.in(0, 1) == 1;
       const int32_t *order = reorder ? from.data() : nullptr;
-      const auto sample = [&](const std::vector<double> &x, int a) { return x[static_cast<size_t>(reorder ? from[static_cast<size_t>(a)] : a)]; };
+      const auto sample = [&](const std::vector<double> &x, int a) {
+        return x[static_cast<size_t>(reorder ? from[static_cast<size_t>(a)] : a)];
+      };
       std::ostringstream where;
       where << "target " << simd::target_name(target) << " seed " << seed << " case " << c << " n " << n
             << " width " << width << " point " << point;
@@ -301,8 +303,9 @@ TEST(VectorPaths, SinglePassesMatchTheElementPasses) {
       }
       finish_float_block(yr.data(), yi.data(), n, valid, t, &overflow_slow);
       ASSERT_EQ(overflow_fast, overflow_slow) << where.str() << " t " << t;
-      ASSERT_EQ(std::memcmp(fr.data(), yr.data(), sizeof(double) * static_cast<size_t>(n)), 0) << where.str() << " t " << t;
-      ASSERT_EQ(std::memcmp(fi.data(), yi.data(), sizeof(double) * static_cast<size_t>(n)), 0) << where.str() << " t " << t;
+      const size_t bytes = sizeof(double) * static_cast<size_t>(n);
+      ASSERT_EQ(std::memcmp(fr.data(), yr.data(), bytes), 0) << where.str() << " t " << t;
+      ASSERT_EQ(std::memcmp(fi.data(), yi.data(), bytes), 0) << where.str() << " t " << t;
     }
   }
   hwy::SetSupportedTargetsForTest(0);
