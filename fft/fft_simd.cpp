@@ -272,30 +272,35 @@ void Radix2Lanes(D d, RawComplex *mem, int length, int span, const RawComplex *w
   const Lanes64<D> k;
   const int step = static_cast<int>(hn::Lanes(d) / 2);
   const V c = hn::Set(d, p.round_constant);
-  const auto q = k.quantiser(6, p.word_width, p.convergent);
   // x0 + t and x0 - t need at most Bo+4 bits (the sums register has Bo+5)
   // and eight times that at most Bo+7 (the scaled register has Bo+8): no
-  // register before the output can wrap.
-  Extremes<V> scaled{k.zero, k.zero}, outputs{k.zero, k.zero};
+  // register before the output can wrap. The scaled value is the sum times
+  // 2^(3 - shift) exactly, so the output (6 bits dropped) is the sum with
+  // shift + 3 bits dropped, and the scaled value leaves [-1, 1) exactly
+  // when the sum leaves [-2^(Bo+2+shift), 2^(Bo+2+shift)).
+  const auto q = k.quantiser(shift + 3, p.word_width, p.convergent);
+  Extremes<V> sums{k.zero, k.zero}, outputs{k.zero, k.zero};
   for (int base = 0; base < length; base += 2 * span) {
     for (int j = 0; j < span; j += step) {
       RawComplex *p0 = mem + base + j;
       RawComplex *p1 = p0 + span;
       const V t = BurstProduct<kP>(Load(d, p1), Load(d, wa + j), Load(d, wb + j), c, p.drop, d);
       const V x0 = hn::ShiftLeft<3>(Load(d, p0));
-      const V y0 = hn::ShiftRightSame(hn::ShiftLeft<3>(hn::Add(x0, t)), shift);
-      const V y1 = hn::ShiftRightSame(hn::ShiftLeft<3>(hn::Sub(x0, t)), shift);
-      scaled.add(y0);
-      scaled.add(y1);
+      const V y0 = hn::Add(x0, t);
+      const V y1 = hn::Sub(x0, t);
+      sums.add(y0);
+      sums.add(y1);
       const V o0 = k.quantise(q, y0);
       const V o1 = k.quantise(q, y1);
-      outputs.add(o0);
-      outputs.add(o1);
+      if (p.measure) {
+        outputs.add(o0);
+        outputs.add(o1);
+      }
       Store(d, o0, p0);
       Store(d, o1, p1);
     }
   }
-  r.overflow = r.overflow || scaled.outside(p.word_width + 5);
+  r.overflow = r.overflow || sums.outside(p.word_width + 2 + shift);
   r.largest = std::max(r.largest, outputs.largest_fold());
 }
 
@@ -315,11 +320,12 @@ void Radix4Lanes(D d, RawComplex *mem, int length, int span, const int32_t *star
   const int step = static_cast<int>(hn::Lanes(d) / 2);
   const V c = hn::Set(d, p.round_constant);
   const int bo = p.word_width;
-  const auto q = k.quantiser(6, bo, p.convergent);
+  // As for radix 2, the output drops shift + 3 bits of the second-level sum.
+  const auto q = k.quantiser(shift + 3, bo, p.convergent);
   const RawComplex *wa1 = tw.a.data() + first[0], *wb1 = tw.b.data() + first[0];
   const RawComplex *wa2 = tw.a.data() + first[1], *wb2 = tw.b.data() + first[1];
   const RawComplex *wa3 = tw.a.data() + first[2], *wb3 = tw.b.data() + first[2];
-  Extremes<V> scaled{k.zero, k.zero}, outputs{k.zero, k.zero};
+  Extremes<V> sums{k.zero, k.zero}, outputs{k.zero, k.zero};
 
   const auto butterfly = [&](RawComplex *a, int low) HWY_ATTR {
     RawComplex *a1 = a + span, *a2 = a1 + span, *a3 = a2 + span;
@@ -333,10 +339,9 @@ void Radix4Lanes(D d, RawComplex *mem, int length, int span, const int32_t *star
     const V s3 = k.times_minus_j(hn::Sub(t1, t3));
     V o[4] = {hn::Add(s0, s1), hn::Add(s2, s3), hn::Sub(s0, s1), hn::Sub(s2, s3)};
     for (V &v : o) {
-      v = hn::ShiftRightSame(hn::ShiftLeft<3>(v), shift);
-      scaled.add(v);
+      sums.add(v);
       v = k.quantise(q, v);
-      outputs.add(v);
+      if (p.measure) outputs.add(v);
     }
     Store(d, o[0], a);
     Store(d, swap13 ? o[3] : o[1], a1);
@@ -351,7 +356,7 @@ void Radix4Lanes(D d, RawComplex *mem, int length, int span, const int32_t *star
       for (int low = 0; low < span; low += step) butterfly(mem + high + low, low);
     }
   }
-  r.overflow = r.overflow || scaled.outside(bo + 5);
+  r.overflow = r.overflow || sums.outside(bo + 2 + shift);
   r.largest = std::max(r.largest, outputs.largest_fold());
 }
 
@@ -366,8 +371,8 @@ void Radix4FirstLanes(D d, RawComplex *mem, int length, const BurstPath &p, int 
   using V = hn::Vec<D>;
   const Lanes64<D> k;
   const int bo = p.word_width;
-  const auto q = k.quantiser(6, bo, p.convergent);
-  Extremes<V> scaled{k.zero, k.zero}, outputs{k.zero, k.zero};
+  const auto q = k.quantiser(shift + 3, bo, p.convergent);
+  Extremes<V> sums{k.zero, k.zero}, outputs{k.zero, k.zero};
   // {a, b} -> {8a + 8b, 8a - 8b} within each pair (no register wraps, as in
   // the other stages).
   const auto sum_difference = [&](V v) HWY_ATTR {
@@ -376,10 +381,9 @@ void Radix4FirstLanes(D d, RawComplex *mem, int length, const BurstPath &p, int 
     return hn::Add(hn::DupEven(u), hn::OddEven(hn::Neg(odd), odd));
   };
   const auto finish = [&](V v) HWY_ATTR {
-    v = hn::ShiftRightSame(hn::ShiftLeft<3>(v), shift);
-    scaled.add(v);
+    sums.add(v);
     v = k.quantise(q, v);
-    outputs.add(v);
+    if (p.measure) outputs.add(v);
     return v;
   };
   const size_t words = 2 * hn::Lanes(d);  // per group of four vectors
@@ -407,7 +411,7 @@ void Radix4FirstLanes(D d, RawComplex *mem, int length, const BurstPath &p, int 
     hn::StoreInterleaved4(hn::OddEven(hn::DupEven(re23), re01), hn::OddEven(hn::DupEven(im23), im01),
                           hn::OddEven(re23, hn::DupOdd(re01)), hn::OddEven(im23, hn::DupOdd(im01)), d, at);
   }
-  r.overflow = r.overflow || scaled.outside(bo + 5);
+  r.overflow = r.overflow || sums.outside(bo + 2 + shift);
   r.largest = std::max(r.largest, outputs.largest_fold());
 }
 
@@ -422,8 +426,8 @@ void Radix4FirstStagedLanes(D d, RawComplex *mem, const RawComplex *staged, int 
   using V = hn::Vec<D>;
   const Lanes64<D> k;
   const size_t words = hn::Lanes(d) / 2;
-  const auto q = k.quantiser(6, p.word_width, p.convergent);
-  Extremes<V> scaled{k.zero, k.zero}, outputs{k.zero, k.zero};
+  const auto q = k.quantiser(shift + 3, p.word_width, p.convergent);
+  Extremes<V> sums{k.zero, k.zero}, outputs{k.zero, k.zero};
   const int quarter = length / 4;
   for (int b = 0; b < quarter; b += static_cast<int>(words)) {
     const RawComplex *x = staged + b;
@@ -439,10 +443,9 @@ void Radix4FirstStagedLanes(D d, RawComplex *mem, const RawComplex *staged, int 
     const V s3 = k.times_minus_j(hn::Sub(t1, t3));
     V o[4] = {hn::Add(s0, s1), hn::Add(s2, s3), hn::Sub(s0, s1), hn::Sub(s2, s3)};
     for (V &v : o) {
-      v = hn::ShiftRightSame(hn::ShiftLeft<3>(v), shift);
-      scaled.add(v);
+      sums.add(v);
       v = k.quantise(q, v);
-      outputs.add(v);
+      if (p.measure) outputs.add(v);
     }
     if (swap13) std::swap(o[1], o[3]);
     if (words == 1) {
@@ -457,7 +460,7 @@ void Radix4FirstStagedLanes(D d, RawComplex *mem, const RawComplex *staged, int 
       Store(d, hn::ConcatUpperUpper(d, o[3], o[2]), out1 + 2);
     }
   }
-  r.overflow = r.overflow || scaled.outside(p.word_width + 5);
+  r.overflow = r.overflow || sums.outside(p.word_width + 2 + shift);
   r.largest = std::max(r.largest, outputs.largest_fold());
 }
 

@@ -59,11 +59,13 @@ struct BurstPath {
   int64_t round_constant;
   bool convergent;     // outputs ConvergentSafe, else truncation
   Products products;
+  bool measure;        // track the outputs' extremes (block floating point)
 };
 
 // What a stage leaves for its engine: whether a scaled output left [-1, 1),
-// and the largest v ^ (v >> 63) over the parts written (the growth class of
-// block floating point grows with it).
+// and, when the path measures, the largest v ^ (v >> 63) over the parts
+// written (the growth class of block floating point grows with it; 0
+// otherwise).
 struct StageResult {
   bool overflow = false;
   int64_t largest = 0;

@@ -25,7 +25,7 @@ R2_loop::R2_loop(const FftSettings &s) {
   twiddles_.resize(static_cast<size_t>(1) << (nfft_max - 1));
   // The butterfly's product path: the sums of products need Bo+TW+2 bits.
   path_ = {bo, tw - 4, bo + 4, (int64_t{1} << (tw - 5)) - 1, has_rounding == 1,
-           simd::products_for(bo, tw, bo + tw + 2)};
+           simd::products_for(bo, tw, bo + tw + 2), has_bfp == 1};
 }
 
 R2_loop::~R2_loop() = default;

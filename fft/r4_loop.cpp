@@ -40,7 +40,7 @@ R4_loop::R4_loop(const FftSettings &settings) {
   // The butterfly's product path: the sums of products need Bo+TW+2 bits.
   const int bo = output_width, tw = twiddle_width;
   path_ = {bo, tw - 4, bo + 4, (int64_t{1} << (tw - 5)) - 1, has_rounding == 1,
-           simd::products_for(bo, tw, bo + tw + 2)};
+           simd::products_for(bo, tw, bo + tw + 2), has_bfp == 1};
 }
 
 R4_loop::~R4_loop() = default;
@@ -68,6 +68,9 @@ int R4_loop::address_of(int bank, int word) const {
 
 void R4_loop::write_back(const RawComplex &value, int address) {
   memory[static_cast<size_t>(address)] = value;
+  // The growth class only steers block floating point; other
+  // configurations skip measuring it (the class stays 0).
+  if (has_bfp == 0) return;
   const int word_class = std::max(radix4_class(value.re, output_width), radix4_class(value.im, output_width));
   bfp_class = std::max<int32_t>(bfp_class, word_class);
 }

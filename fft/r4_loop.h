@@ -72,7 +72,7 @@ class R4_loop : public FFT {
   void radix4_stage(R4_DIT_PE &pe, int stage, int shift);
   void radix2_stage(R4_DIT_PE &pe, int shift);
   // Writes output r of the processing element to logical address `address`
-  // and measures it for block floating point.
+  // and, under block floating point, measures its growth class.
   void write_back(const RawComplex &value, int address);
 
   // Twiddle k of this transform's length: lookup(k * step) for an inverse
