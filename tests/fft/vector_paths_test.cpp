@@ -98,7 +98,7 @@ TEST(VectorPaths, EveryTargetGivesTheScalarWords) {
     hwy::SetSupportedTargetsForTest(target);
     const uint64_t seed = 0x5EC7012ull;
     Draw d{std::mt19937_64(seed)};
-    for (int c = 0; c < 150; ++c) {
+    for (int c = 0; c < 400; ++c) {
       korvane_ip_zelfft_v9_0_generics g = korvane_ip_zelfft_v9_0_get_default_generics();
       g.C_ARCH = d.in(1, 4);
       g.C_NFFT_MAX = d.in(g.C_ARCH == 1 ? 6 : 3, d.in(0, 5) == 0 ? 11 : 8);
@@ -319,7 +319,7 @@ TEST(VectorPaths, SimulateGivesTheScalarResults) {
     hwy::SetSupportedTargetsForTest(target);
     const uint64_t seed = 0x51AA7Eull;
     Draw d{std::mt19937_64(seed)};
-    for (int c = 0; c < 60; ++c) {
+    for (int c = 0; c < 150; ++c) {
       korvane_ip_zelfft_v9_0_generics g = korvane_ip_zelfft_v9_0_get_default_generics();
       g.C_ARCH = d.in(1, 4);
       g.C_NFFT_MAX = d.in(g.C_ARCH == 1 ? 7 : 3, 10);
