@@ -567,6 +567,65 @@ void PipelineLanes(D d, RawComplex *mem, int length, int nfft, int s, const Lane
   r.overflow = r.overflow || !hn::AllFalse(d, overflow);
 }
 
+// The last stage of the pipelined engine (span 1: butterflies on words 2g
+// and 2g+1, no twiddles) with real and imaginary parts apart:
+// LoadInterleaved4 on a run of words gives x0 and x1 of consecutive groups,
+// lane by lane; the odd lanes are the odd groups.
+template <class D>
+void PipelineLastLanes(D d, RawComplex *mem, int length, int s, const PipelinePath &p, int shift, StageResult &r) {
+  using V = hn::Vec<D>;
+  const Lanes64<D> k;
+  const int b = p.word_width;
+  const bool odd_stage = (s & 1) == 1;
+  const int rw_up = 64 - p.result_width;
+  const int mem_up = 64 - (b + 1);
+  const auto unit7 = k.unit(b + 7);
+  const auto unit2 = k.unit(b + 2);
+  const auto q8 = k.quantiser(8, p.result_width, p.convergent);
+  const auto q_final = k.quantiser(p.final_drops_bit ? 2 : 3, p.result_width, p.convergent);
+  auto overflow = hn::Lt(k.zero, k.zero);
+  const auto finish = [&](V v) HWY_ATTR -> V {
+    if (!p.fixed_scaling) return v;
+    if (!odd_stage) {
+      // The lone last stage of an odd length: (B+11, B+7).
+      const V scaled = Wrap(hn::ShiftLeftSame(v, 8 - shift), 64 - (b + 11));
+      overflow = hn::Or(overflow, k.outside(unit7, scaled));
+      return k.quantise(q8, scaled);
+    }
+    // The last stage of an even length: (B+5, B+2), then final_stage.
+    const V scaled = Wrap(hn::ShiftLeftSame(v, 3 - shift), 64 - (b + 5));
+    overflow = hn::Or(overflow, k.outside(unit2, scaled));
+    if (p.final_drops_bit) return k.quantise(q_final, Wrap(hn::ShiftRight<1>(scaled), 64 - (b + 4)));
+    return k.quantise(q_final, scaled);
+  };
+  const size_t words = 2 * hn::Lanes(d);
+  for (size_t w = 0; w < static_cast<size_t>(length); w += words) {
+    int64_t *at = &mem[w].re;
+    V a, bi, c, dd;  // x0 = a + j bi, x1 = c + j dd
+    hn::LoadInterleaved4(d, at, a, bi, c, dd);
+    V re0 = hn::Add(a, c), im0 = hn::Add(bi, dd), re1 = hn::Sub(a, c), im1 = hn::Sub(bi, dd);
+    if (odd_stage) {
+      // Odd groups: x0 - j*x1 = (a + d) + j(b - c) and x0 + j*x1 = (a - d) + j(b + c),
+      // the first on top for a forward transform.
+      V mre = hn::Add(a, dd), mim = hn::Sub(bi, c), pre = hn::Sub(a, dd), pim = hn::Add(bi, c);
+      if (!p.forward) {
+        std::swap(mre, pre);
+        std::swap(mim, pim);
+      }
+      re0 = hn::OddEven(mre, re0);
+      im0 = hn::OddEven(mim, im0);
+      re1 = hn::OddEven(pre, re1);
+      im1 = hn::OddEven(pim, im1);
+    }
+    re0 = Wrap(finish(Wrap(re0, rw_up)), mem_up);
+    im0 = Wrap(finish(Wrap(im0, rw_up)), mem_up);
+    re1 = Wrap(finish(Wrap(re1, rw_up)), mem_up);
+    im1 = Wrap(finish(Wrap(im1, rw_up)), mem_up);
+    hn::StoreInterleaved4(re0, im0, re1, im1, d, at);
+  }
+  r.overflow = r.overflow || !hn::AllFalse(d, overflow);
+}
+
 // ---------------------------------------------------------------------------
 // Sample passes.
 
@@ -832,6 +891,15 @@ bool Radix4Stage(RawComplex *memory, int length, int span, const int32_t *starts
 
 bool PipelineStage(RawComplex *memory, int length, int nfft, int stage, const LaneTwiddles *tw,
                    const size_t (*first)[4], const PipelinePath *p, int shift, StageResult *r) {
+  if (stage == nfft - 1) {
+    const hn::ScalableTag<int64_t> d;
+    const size_t lanes = hn::Lanes(d);
+    if (lanes >= 2 && lanes % 2 == 0 && static_cast<size_t>(length) % (2 * lanes) == 0) {
+      PipelineLastLanes(d, memory, length, stage, *p, shift, *r);
+      return true;
+    }
+  }
+  if (p->products == Products::kScalar) return false;
   return WithLanes(length >> (stage + 1), [&](auto d) HWY_ATTR {
     if (p->products == Products::kSmall) {
       PipelineLanes<Products::kSmall>(d, memory, length, nfft, stage, *tw, *first, *p, shift, *r);
@@ -926,7 +994,8 @@ bool radix4_first_staged(RawComplex *memory, const RawComplex *staged, int lengt
 
 bool pipeline_stage(RawComplex *memory, int length, int nfft, int stage, const LaneTwiddles &tw,
                     const size_t (&first)[4], const PipelinePath &path, int shift, StageResult &result) {
-  if (path.products == Products::kScalar) return false;
+  // The last stage multiplies by no twiddle, so it runs in lanes at any width.
+  if (path.products == Products::kScalar && stage != nfft - 1) return false;
   return HWY_DYNAMIC_DISPATCH(PipelineStage)(memory, length, nfft, stage, &tw, &first, &path, shift, &result);
 }
 
