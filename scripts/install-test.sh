@@ -9,14 +9,19 @@
 set -e
 cd "$(dirname "$0")/.."
 src="$(pwd)"
-build="$src/build-deb"
+# ZEL_DEB_BUILD names an existing Release build configured with the prefix /usr
+# (the test command's own), which is then packaged as it is; without it the
+# script configures and builds build-deb itself.
+build="${ZEL_DEB_BUILD:-$src/build-deb}"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 apt_get() { $SUDO env DEBIAN_FRONTEND=noninteractive apt-get -y -q -o DPkg::Lock::Timeout=600 "$@"; }
 fail() { echo "install-test: $*" >&2; exit 1; }
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-  -DZEL_BUILD_TESTS=OFF -DZEL_BUILD_BENCH=OFF >/dev/null
+if [ -z "${ZEL_DEB_BUILD:-}" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DZEL_BUILD_TESTS=OFF -DZEL_BUILD_BENCH=OFF >/dev/null
+fi
 cmake --build "$build" -j"$(nproc)" >/dev/null
 rm -f "$build"/zelcores_*.deb
 (cd "$build" && cpack -G DEB >cpack.log 2>&1) || { cat "$build/cpack.log"; fail "cpack failed"; }

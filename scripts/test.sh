@@ -8,10 +8,11 @@ set -e
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 JOBS="$(nproc)"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+# Prefix /usr: the Debian package of the install test is made from this build.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
 cmake --build build -j"$JOBS"
 ctest --test-dir build --output-on-failure -j"$JOBS"
-scripts/install-test.sh
+ZEL_DEB_BUILD="$(pwd)/build" scripts/install-test.sh
 [ "$1" = "--fast" ] && exit 0
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_SANITIZE=ON -DZEL_BUILD_BENCH=OFF
 cmake --build build-san -j"$JOBS"
