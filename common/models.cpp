@@ -50,13 +50,14 @@ FftModel::FftModel(const korvane_ip_zelfft_v9_0_generics &generics) : generics_(
 FftModel::~FftModel() { korvane_ip_zelfft_v9_0_destroy_state(state_); }
 
 FftModel::FftModel(FftModel &&other) noexcept
-    : generics_(other.generics_), state_(std::exchange(other.state_, nullptr)) {}
+    : generics_(other.generics_), state_(std::exchange(other.state_, nullptr)), messages_(std::move(other.messages_)) {}
 
 FftModel &FftModel::operator=(FftModel &&other) noexcept {
   if (this != &other) {
     korvane_ip_zelfft_v9_0_destroy_state(state_);
     generics_ = other.generics_;
     state_ = std::exchange(other.state_, nullptr);
+    messages_ = std::move(other.messages_);
   }
   return *this;
 }
@@ -84,13 +85,16 @@ FftFrameResult FftModel::run(const double *re, const double *im, std::int32_t n,
   in.scaling_sch_size = schedule_size;
   in.direction = forward ? 1 : 0;
   korvane_ip_zelfft_v9_0_outputs out{out_re, n, out_im, n, 0, 0};
-  // Messages are rare (warnings, refused calls): the stream costs nothing
-  // until something is written to it.
-  std::ostringstream messages;
+  // Messages are rare (warnings, refused calls): the object's stream is
+  // emptied only after a call that wrote to it.
   FftFrameResult result;
-  result.code = brevant::bitacc_simulate(state_, in, &out, messages);
+  result.code = brevant::bitacc_simulate(state_, in, &out, messages_);
+  if (messages_.tellp() > 0) {
+    sort_lines(messages_.str(), result);
+    messages_.str(std::string());
+    messages_.clear();
+  }
   if (result.code == -1) throw std::bad_alloc();
-  if (messages.tellp() > 0) sort_lines(messages.str(), result);
   if (result.code == 0) {
     result.block_exp = out.block_exp;
     result.overflow = out.overflow;

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -70,6 +71,9 @@ class FftModel {
  private:
   korvane_ip_zelfft_v9_0_generics generics_;
   korvane_ip_zelfft_v9_0_state *state_ = nullptr;
+  // The library's lines of one call; kept empty between calls, so that a
+  // call without messages does not pay for building a stream.
+  std::ostringstream messages_;
 };
 
 // Frames stored one after another (frame f at offset f * n).
