@@ -20,6 +20,7 @@
 #include <numeric>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <complex>
 #include <cstdint>
 #include <limits>
@@ -190,6 +191,79 @@ void lower_to(std::atomic<std::size_t> &at, std::size_t value) {
   std::size_t now = at.load();
   while (value < now && !at.compare_exchange_weak(now, value)) {
   }
+}
+
+// Large result arrays on memory that stays mapped: a new array of many
+// megabytes costs the kernel a page fault and a zeroed page every 4 kB, about
+// as much as the CORDIC data path itself, each time. Arrays of 1 MB and more
+// take their storage from a few buffers given back when earlier results are
+// freed (up to 64 MB in all are kept); smaller ones are ordinary numpy arrays.
+class BufferCache {
+ public:
+  static constexpr std::size_t kSmallest = std::size_t{1} << 20, kKept = std::size_t{64} << 20;
+
+  void *take(std::size_t bytes, std::size_t &capacity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = idle_.begin(); it != idle_.end(); ++it)
+      if (it->second >= bytes && it->second / 2 <= bytes) {
+        void *p = it->first;
+        capacity = it->second;
+        kept_ -= it->second;
+        idle_.erase(it);
+        return p;
+      }
+    capacity = bytes;
+    return nullptr;
+  }
+
+  void give(void *p, std::size_t capacity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    while (!idle_.empty() && kept_ + capacity > kKept) {  // the oldest go first
+      std::free(idle_.front().first);
+      kept_ -= idle_.front().second;
+      idle_.erase(idle_.begin());
+    }
+    if (capacity > kKept) {
+      std::free(p);
+      return;
+    }
+    idle_.emplace_back(p, capacity);
+    kept_ += capacity;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::pair<void *, std::size_t>> idle_;
+  std::size_t kept_ = 0;
+};
+
+BufferCache &buffer_cache() {
+  static auto *cache = new BufferCache;  // never destroyed: arrays may outlive the module's teardown
+  return *cache;
+}
+
+template <class T>
+py::array_t<T> result_array(std::vector<py::ssize_t> shape) {
+  std::size_t count = 1;
+  for (auto d : shape) count *= static_cast<std::size_t>(d);
+  const std::size_t bytes = count * sizeof(T);
+  if (bytes < BufferCache::kSmallest) return py::array_t<T>(shape);
+  struct Block {
+    void *data;
+    std::size_t capacity;
+  };
+  auto *block = new Block{nullptr, 0};
+  block->data = buffer_cache().take(bytes, block->capacity);
+  if (!block->data && !(block->data = std::malloc(bytes))) {
+    delete block;
+    throw std::bad_alloc();
+  }
+  py::capsule owner(block, [](void *b) {
+    auto *blk = static_cast<Block *>(b);
+    buffer_cache().give(blk->data, blk->capacity);
+    delete blk;
+  });
+  return py::array_t<T>(shape, static_cast<T *>(block->data), owner);
 }
 
 // ---- FFT ----
@@ -370,8 +444,7 @@ class FftCore {
 
     // Outputs, then the frames with the GIL released.
     const auto pf = static_cast<py::ssize_t>(frames), pn = static_cast<py::ssize_t>(n);
-    py::array_t<std::complex<double>> X = batch ? py::array_t<std::complex<double>>({pf, pn})
-                                                : py::array_t<std::complex<double>>(pn);
+    auto X = batch ? result_array<std::complex<double>>({pf, pn}) : result_array<std::complex<double>>({pn});
     py::array_t<std::int64_t> block_exp, overflow;
     std::int64_t *be = nullptr, *ov = nullptr;
     if (batch) {
@@ -602,7 +675,7 @@ class CordicCore {
     py::list results;
     std::vector<std::int64_t *> out(nout);
     for (std::size_t o = 0; o < nout; ++o) {
-      py::array_t<std::int64_t> arr(static_cast<py::ssize_t>(count));
+      auto arr = result_array<std::int64_t>({static_cast<py::ssize_t>(count)});
       out[o] = arr.mutable_data();
       results.append(std::move(arr));
     }
@@ -629,15 +702,8 @@ class CordicCore {
             for (std::size_t o = 0; o < nout; ++o) out_p[o] = w.out.data() + o * kChunk;
             for (std::size_t c = first; c < last && !bad.load(std::memory_order_relaxed); ++c) {
               const std::size_t at = c * kChunk, len = std::min(kChunk, count - at);
-              bool outside = false;
-              for (std::size_t i = 0; i < nin; ++i) {
-                const std::int64_t *src = in[i] + at;
-                double *dst = w.in.data() + i * kChunk;
-                for (std::size_t k = 0; k < len; ++k) {
-                  outside |= src[k] < lo_ || src[k] > hi_;
-                  dst[k] = static_cast<double>(src[k]);
-                }
-              }
+              std::uint64_t outside = 0;
+              for (std::size_t i = 0; i < nin; ++i) outside |= words_to_doubles(in[i] + at, w.in.data() + i * kChunk, len);
               if (outside) {
                 bad = true;  // the message is found afterwards, in argument order
                 return;
@@ -652,11 +718,7 @@ class CordicCore {
                 if (at < failed_at.load()) failed_at = at, error = e.what();
                 continue;
               }
-              for (std::size_t o = 0; o < nout; ++o) {
-                const double *src = out_p[o];
-                std::int64_t *dst = out[o] + at;
-                for (std::size_t k = 0; k < len; ++k) dst[k] = static_cast<std::int64_t>(src[k]);
-              }
+              for (std::size_t o = 0; o < nout; ++o) doubles_to_words(out_p[o], out[o] + at, len);
             }
           });
     }
@@ -682,6 +744,33 @@ class CordicCore {
                  " is outside the " + std::to_string(width_) + "-bit " + kind_ + " range " + std::to_string(lo_) +
                  " to " + std::to_string(hi_);
     return "internal: a word outside its range was not found again";
+  }
+
+  // Words and doubles both ways through the bits of 2^52 + 2^51: exact for
+  // integers of magnitude below 2^51 (words are at most 48 bits), and plain
+  // integer and floating-point adds that the compiler runs in vector lanes,
+  // where a conversion instruction would go sample by sample. The range
+  // check is one unsigned shift: a word is in [lo, lo + 2^width) exactly when
+  // (word - lo) has no bit at or above `width`. Returns nonzero when a word
+  // is outside.
+  static constexpr double kMagic = 6755399441055744.0;  // 2^52 + 2^51
+  static constexpr std::uint64_t kMagicBits = 0x4338000000000000;
+
+  std::uint64_t words_to_doubles(const std::int64_t *__restrict src, double *__restrict dst, std::size_t len) const {
+    const std::uint64_t lo = static_cast<std::uint64_t>(lo_);
+    std::uint64_t outside = 0;
+    for (std::size_t k = 0; k < len; ++k) {
+      const auto u = static_cast<std::uint64_t>(src[k]);
+      outside |= (u - lo) >> width_;
+      dst[k] = std::bit_cast<double>(u + kMagicBits) - kMagic;
+    }
+    return outside;
+  }
+
+  // Output words are integers of at most 48 bits.
+  static void doubles_to_words(const double *__restrict src, std::int64_t *__restrict dst, std::size_t len) {
+    for (std::size_t k = 0; k < len; ++k)
+      dst[k] = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(src[k] + kMagic) - kMagicBits);
   }
 
   zel::CordicSettings settings_;
