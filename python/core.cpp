@@ -139,8 +139,16 @@ bool truth(py::handle h) {
 template <class Worker>
 class WorkerPool {
  public:
+  WorkerPool() = default;
+  WorkerPool(const WorkerPool &) = delete;
+  WorkerPool &operator=(const WorkerPool &) = delete;
+  ~WorkerPool() { delete first_.load(); }
+
   template <class Make>
   std::unique_ptr<Worker> take(Make make) {
+    // The first context is swapped in and out without a lock: a call of
+    // one frame takes just that.
+    if (Worker *w = first_.exchange(nullptr)) return std::unique_ptr<Worker>(w);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (!idle_.empty()) {
@@ -152,11 +160,17 @@ class WorkerPool {
     return make();
   }
   void give(std::unique_ptr<Worker> w) {
+    Worker *none = nullptr;
+    if (first_.compare_exchange_strong(none, w.get())) {
+      w.release();
+      return;
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     if (idle_.size() < std::max(4u, workers_for(0))) idle_.push_back(std::move(w));
   }
 
  private:
+  std::atomic<Worker *> first_{nullptr};
   std::mutex mutex_;
   std::vector<std::unique_ptr<Worker>> idle_;
 };
@@ -184,6 +198,41 @@ unsigned plan_workers(unsigned threads, std::size_t items, std::size_t cost) {
     threads = static_cast<unsigned>(std::min<std::size_t>(workers_for(0), most));
   }
   return zel::worker_count(threads, items);
+}
+
+// parallel_ranges, with one worker run directly on the calling thread.
+template <class MakeContext, class Body>
+void run_ranges(std::size_t items, unsigned workers, MakeContext make_context, Body body) {
+  if (workers <= 1) {
+    if (items == 0) return;
+    auto context = make_context();
+    body(context, std::size_t{0}, items);
+  } else {
+    zel::parallel_ranges(items, workers, make_context, body);
+  }
+}
+
+// The GIL released for the scope (the interpreter's own calls: cheaper than
+// pybind11's guard, which matters on calls of a few microseconds).
+class WithoutGil {
+ public:
+  WithoutGil() : state_(PyEval_SaveThread()) {}
+  ~WithoutGil() { PyEval_RestoreThread(state_); }
+  WithoutGil(const WithoutGil &) = delete;
+  WithoutGil &operator=(const WithoutGil &) = delete;
+
+ private:
+  PyThreadState *state_;
+};
+
+// A new C-contiguous numpy array of `type` (an NPY_* number), not initialised.
+py::object new_array(int type, int nd, const Py_intptr_t *dims) {
+  auto &api = npy::npy_api::get();
+  PyObject *descr = api.PyArray_DescrFromType_(type);
+  if (!descr) throw py::error_already_set();
+  PyObject *a = api.PyArray_NewFromDescr_(api.PyArray_Type_, descr, nd, dims, nullptr, nullptr, 0, nullptr);
+  if (!a) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(a);
 }
 
 // Lowest position among workers (SIZE_MAX: none).
@@ -243,11 +292,13 @@ BufferCache &buffer_cache() {
 }
 
 template <class T>
-py::array_t<T> result_array(std::vector<py::ssize_t> shape) {
+py::array_t<T> result_array(std::vector<Py_intptr_t> shape) {
   std::size_t count = 1;
   for (auto d : shape) count *= static_cast<std::size_t>(d);
   const std::size_t bytes = count * sizeof(T);
-  if (bytes < BufferCache::kSmallest) return py::array_t<T>(shape);
+  if (bytes < BufferCache::kSmallest)
+    return py::reinterpret_steal<py::array_t<T>>(
+        new_array(npy::npy_format_descriptor<T>::value, static_cast<int>(shape.size()), shape.data()).release());
   struct Block {
     void *data;
     std::size_t capacity;
@@ -448,15 +499,15 @@ class FftCore {
     py::array_t<std::int64_t> block_exp, overflow;
     std::int64_t *be = nullptr, *ov = nullptr;
     if (batch) {
-      block_exp = py::array_t<std::int64_t>(pf);
-      overflow = py::array_t<std::int64_t>(pf);
+      block_exp = result_array<std::int64_t>({pf});
+      overflow = result_array<std::int64_t>({pf});
       be = block_exp.mutable_data();
       ov = overflow.mutable_data();
     }
     std::vector<zel::FftFrameResult> results(frames);
     std::atomic<std::size_t> bad_word{SIZE_MAX};
     {
-      py::gil_scoped_release release;
+      WithoutGil release;
       run_frames(input, a->data, frames, n, sch, sch_size, per_frame, log2n, forward, nthreads, X.mutable_data(),
                  results, be, ov, bad_word);
     }
@@ -477,7 +528,7 @@ class FftCore {
     // The total right shift of the schedule, per frame.
     py::object shift;
     if (schedule_core_ && sch && per_frame) {
-      py::array_t<std::int64_t> s(pf);
+      auto s = result_array<std::int64_t>({pf});
       auto *d = s.mutable_data();
       for (std::size_t f = 0; f < frames; ++f)
         d[f] = std::accumulate(sch + f * sch_size, sch + (f + 1) * sch_size, std::int64_t{0});
@@ -485,7 +536,7 @@ class FftCore {
     } else {
       const std::int64_t total = schedule_core_ && sch ? std::accumulate(sch, sch + sch_size, std::int64_t{0}) : 0;
       if (batch) {
-        py::array_t<std::int64_t> s(pf);
+        auto s = result_array<std::int64_t>({pf});
         std::fill_n(s.mutable_data(), frames, total);
         shift = std::move(s);
       } else {
@@ -523,7 +574,7 @@ class FftCore {
     const int width = generics_.C_INPUT_WIDTH;
     const double unit = std::ldexp(1.0, -(width - 1));
     const std::int64_t top = std::int64_t{1} << (width - 1);
-    zel::parallel_ranges(
+    run_ranges(
         frames, plan_workers(threads, frames, n),
         [&] {
           return Lease<FftWorker>{&pool_, pool_.take([&] { return new_worker(); })};
@@ -685,9 +736,9 @@ class CordicCore {
     std::mutex error_mutex;
     std::string error;
     {
-      py::gil_scoped_release release;
+      WithoutGil release;
       const std::size_t chunks = (count + kChunk - 1) / kChunk;
-      zel::parallel_ranges(
+      run_ranges(
           chunks, plan_workers(threads, chunks, kChunk),
           [&] {
             return Lease<CordicWorker>{&pool_, pool_.take([&] { return new_worker(); })};
@@ -780,6 +831,26 @@ class CordicCore {
   std::string kind_;
 };
 
+// fft_call(handle, fft, x, schedule, nfft, inverse, threads, words): FftCore::call
+// as a plain interpreter function, without pybind11's argument dispatch (a
+// fifth of a short call). `handle` is the capsule of FftCore.handle.
+constexpr const char *kFftHandle = "zelcores.FftCore";
+
+PyObject *fft_call(PyObject *, PyObject *const *args, Py_ssize_t nargs) {
+  try {
+    if (nargs != 8) throw py::type_error("fft_call takes 8 arguments");
+    auto *core = static_cast<std::shared_ptr<FftCore> *>(PyCapsule_GetPointer(args[0], kFftHandle));
+    if (!core) throw py::error_already_set();
+    return (*core)->call(args[1], args[2], args[3], args[4], args[5], args[6], args[7]).release().ptr();
+  } catch (...) {
+    py::detail::translate_exception(std::current_exception());
+    return nullptr;
+  }
+}
+
+PyMethodDef fft_call_def = {"fft_call", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fft_call)),
+                            METH_FASTCALL, "FftCore.call(fft, x, schedule, nfft, inverse, threads, words) by handle."};
+
 std::vector<std::string> names(const std::vector<std::string_view> &v) { return {v.begin(), v.end()}; }
 
 }  // namespace
@@ -796,8 +867,20 @@ PYBIND11_MODULE(_core, m) {
     }
   });
 
-  py::class_<FftCore>(m, "FftCore")
+  py::class_<FftCore, std::shared_ptr<FftCore>>(m, "FftCore")
       .def(py::init<const py::iterable &>(), py::arg("settings"))
+      .def_property_readonly("handle",
+                             [](const std::shared_ptr<FftCore> &core) {
+                               auto *held = new std::shared_ptr<FftCore>(core);
+                               PyObject *c = PyCapsule_New(held, kFftHandle, [](PyObject *cap) {
+                                 delete static_cast<std::shared_ptr<FftCore> *>(PyCapsule_GetPointer(cap, kFftHandle));
+                               });
+                               if (!c) {
+                                 delete held;
+                                 throw py::error_already_set();
+                               }
+                               return py::reinterpret_steal<py::object>(c);
+                             })
       .def_property_readonly("generics", &FftCore::generics)
       .def_property_readonly("settings", &FftCore::settings)
       .def("points", &FftCore::points, py::arg("nfft"))
@@ -809,6 +892,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("config", &CordicCore::config)
       .def_property_readonly("settings", &CordicCore::settings)
       .def("run", &CordicCore::run, py::arg("inputs"), py::arg("threads"), py::arg("ndim"));
+  m.add_object("fft_call", py::reinterpret_steal<py::object>(PyCFunction_NewEx(&fft_call_def, nullptr, m.ptr())));
   m.def("bind_fft_classes", &bind_fft_classes, py::arg("result"), py::arg("error"), py::arg("warning"));
 
   m.def("fft_setting_keys", [] { return names(zel::fft_setting_keys()); });

@@ -94,6 +94,7 @@ class FFTResult:
 
 
 _core.bind_fft_classes(FFTResult, FFTError, ModelWarning)
+_fft_call = _core.fft_call
 
 
 def _complex(re: np.ndarray, im: np.ndarray) -> np.ndarray:
@@ -181,6 +182,7 @@ class FFT:
 
     def _setup(self, settings: list) -> None:
         self._core = _core.FftCore(settings)
+        self._handle = self._core.handle
         g = self._core.generics
         self._g = g
         self._float = g["C_USE_FLT_PT"] == 1
@@ -337,7 +339,7 @@ class FFT:
         """
         # The common forms go straight to the extension, which builds the
         # result; anything it does not take is checked and converted here.
-        result = self._core.call(self, x, schedule, nfft, inverse, threads, words)
+        result = _fft_call(self._handle, self, x, schedule, nfft, inverse, threads, words)
         if result is not None:
             return result
         nthreads = _threads(threads)
@@ -358,7 +360,7 @@ class FFT:
                     else self._default_schedules[log2n]
         else:
             sch = self._schedule(schedule, frames, batch)
-        result = self._core.call(self, data, sch, nfft, bool(inverse), nthreads, bool(words))
+        result = _fft_call(self._handle, self, data, sch, nfft, bool(inverse), nthreads, bool(words))
         if result is None:
             raise RuntimeError("internal: the extension refused converted arguments")
         return result
