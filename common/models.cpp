@@ -153,7 +153,7 @@ CordicModel::CordicModel(const CordicSettings &settings) : function_(settings.co
 
 CordicModel::~CordicModel() { zelip_cordic_v6_0_destroy(model_); }
 
-void CordicModel::run(const double *const *inputs, double *const *outputs, std::size_t count) {
+void CordicModel::run(const double *const *inputs, double *const *outputs, std::size_t count, bool keep_unreached) {
   // Blocks of a bounded size keep the interleaved complex copies small.
   constexpr std::size_t kChunk = 4096;
   const std::uint32_t f = function_;
@@ -187,7 +187,8 @@ void CordicModel::run(const double *const *inputs, double *const *outputs, std::
       // Seeded with the caller's words, so samples the model does not reach
       // (after a failing one) come back unchanged.
       cart_out_.resize(len);
-      for (std::size_t k = 0; k < len; ++k) cart_out_[k] = {outputs[0][done + k], outputs[1][done + k]};
+      if (keep_unreached)
+        for (std::size_t k = 0; k < len; ++k) cart_out_[k] = {outputs[0][done + k], outputs[1][done + k]};
       cartout = complex_view(cart_out_);
       cartout_p = &cartout;
     }

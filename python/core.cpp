@@ -31,6 +31,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace py = pybind11;
 
 namespace {
@@ -684,7 +688,7 @@ struct CordicWorker {
 class CordicCore {
  public:
   // Samples converted, checked and computed per chunk, in a worker's cache.
-  static constexpr std::size_t kChunk = 4096;
+  static constexpr std::size_t kChunk = 1024;
 
   explicit CordicCore(const py::iterable &settings) : settings_(zel::cordic_settings_from(to_settings(settings))) {
     std::unique_ptr<CordicWorker> first;
@@ -738,6 +742,7 @@ class CordicCore {
     {
       WithoutGil release;
       const std::size_t chunks = (count + kChunk - 1) / kChunk;
+      const bool stream = count * sizeof(std::int64_t) >= BufferCache::kSmallest;
       run_ranges(
           chunks, plan_workers(threads, chunks, kChunk),
           [&] {
@@ -762,15 +767,23 @@ class CordicCore {
               // After a failing sample the remaining words are still checked,
               // as a word outside its range is reported first.
               if (failed_at.load(std::memory_order_relaxed) != SIZE_MAX) continue;
+              // The next chunk's words are fetched from memory while this one runs.
+              if (c + 1 < last)
+                for (std::size_t i = 0; i < nin; ++i)
+                  for (std::size_t k = 0; k < std::min(kChunk, count - at - len); k += 8)
+                    __builtin_prefetch(in[i] + at + len + k);
               try {
-                w.model->run(in_p, out_p, len);
+                w.model->run(in_p, out_p, len, false);  // a failed block's outputs are dropped
               } catch (const zel::ModelError &e) {
                 std::lock_guard<std::mutex> lock(error_mutex);
                 if (at < failed_at.load()) failed_at = at, error = e.what();
                 continue;
               }
-              for (std::size_t o = 0; o < nout; ++o) doubles_to_words(out_p[o], out[o] + at, len);
+              for (std::size_t o = 0; o < nout; ++o) doubles_to_words(out_p[o], out[o] + at, len, stream);
             }
+#if defined(__SSE2__)
+            if (stream) _mm_sfence();  // the streamed words are visible before the worker ends
+#endif
           });
     }
     if (bad.load()) throw py::value_error(range_message(sig, in, count, ndim));
@@ -818,8 +831,27 @@ class CordicCore {
     return outside;
   }
 
-  // Output words are integers of at most 48 bits.
-  static void doubles_to_words(const double *__restrict src, std::int64_t *__restrict dst, std::size_t len) {
+  // Output words are integers of at most 48 bits. Results larger than the
+  // caches (`stream`) are written around them: the words go to memory
+  // without first reading the lines they land in, and without evicting the
+  // chunk being worked on.
+  static void doubles_to_words(const double *__restrict src, std::int64_t *__restrict dst, std::size_t len,
+                               bool stream) {
+#if defined(__SSE2__)
+    if (stream && reinterpret_cast<std::uintptr_t>(dst) % 16 == 0) {
+      const __m128d magic = _mm_set1_pd(kMagic);
+      const __m128i bits = _mm_set1_epi64x(static_cast<long long>(kMagicBits));
+      std::size_t k = 0;
+      for (; k + 2 <= len; k += 2) {
+        const __m128i w = _mm_sub_epi64(_mm_castpd_si128(_mm_add_pd(_mm_loadu_pd(src + k), magic)), bits);
+        _mm_stream_si128(reinterpret_cast<__m128i *>(dst + k), w);
+      }
+      for (; k < len; ++k)
+        dst[k] = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(src[k] + kMagic) - kMagicBits);
+      return;
+    }
+#endif
+    (void)stream;
     for (std::size_t k = 0; k < len; ++k)
       dst[k] = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(src[k] + kMagic) - kMagicBits);
   }
