@@ -500,13 +500,14 @@ class FftCore {
     // Outputs, then the frames with the GIL released.
     const auto pf = static_cast<py::ssize_t>(frames), pn = static_cast<py::ssize_t>(n);
     auto X = batch ? result_array<std::complex<double>>({pf, pn}) : result_array<std::complex<double>>({pn});
-    py::array_t<std::int64_t> block_exp, overflow;
+    py::object block_exp, overflow;  // arrays for a batch, made after the run for one frame
     std::int64_t *be = nullptr, *ov = nullptr;
     if (batch) {
-      block_exp = result_array<std::int64_t>({pf});
-      overflow = result_array<std::int64_t>({pf});
-      be = block_exp.mutable_data();
-      ov = overflow.mutable_data();
+      auto b = result_array<std::int64_t>({pf}), o = result_array<std::int64_t>({pf});
+      be = b.mutable_data();
+      ov = o.mutable_data();
+      block_exp = std::move(b);
+      overflow = std::move(o);
     }
     std::vector<zel::FftFrameResult> results(frames);
     std::atomic<std::size_t> bad_word{SIZE_MAX};
