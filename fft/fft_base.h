@@ -14,8 +14,10 @@
 //                                           (the pipelined engine: word n)
 //   void run(TWIDDLE_ROM &rom)              the whole transform, in place
 // and the inherited fields bfp_class, scaling_word, direction (written before
-// run), total_shift, overflow (read after it) and r4_address_mask; the
-// pipelined engine also exposes its memory word width as `word_width`.
+// run), total_shift, overflow (read after it), r4_address_mask and the
+// transfer caches transfer_order and load_scratch; the pipelined engine also
+// exposes its memory word width as `word_width`, and the radix-4 engine
+// takes a block left in load_scratch in sample order (`staged_input`).
 // The memories hold raw patterns (word_format.h), so loading and unloading
 // convert a sample once, with the ZelFix assignment's exact rule.
 #pragma once
@@ -26,6 +28,7 @@
 #include "zel_fix.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace zelfft {
 
@@ -122,6 +125,13 @@ class FFT {
   // Register templates, set by the engine constructors.
   ZelFix data_format;
   ZelFix twiddle_format;
+  // The word order simulate loads or unloads through (burst engines: the
+  // logical address of sample n; pipelined: the word of X[k]), kept for the
+  // length it was built for.
+  std::vector<int32_t> transfer_order;
+  int32_t transfer_order_length = 0;
+  // Words converted in sample order before a reordered load.
+  std::vector<RawComplex> load_scratch;
 };
 
 }  // namespace zelfft

@@ -21,6 +21,7 @@
 #include "fft_base.h"
 #include "fft_float_interface.h"
 #include "fft_quantise.h"
+#include "fft_simd.h"
 #include "fft_state.h"
 #include "r22_pipeline.h"
 #include "r2_loop.h"
@@ -48,6 +49,10 @@ struct Call {
   Outputs *out;
   int nfft = 0;
   int bad_index = 0;  // the element named by a failed element check
+  // Fixed point: whether every sample of a part lies on the C_INPUT_WIDTH
+  // grid, learnt by the range checks' pass over the samples.
+  bool re_on_grid = true;
+  bool im_on_grid = true;
 
   const korvane_ip_zelfft_v9_0_generics &g() const { return state->generics; }
   int length() const { return 1 << nfft; }
@@ -63,7 +68,16 @@ bool bad_sample(const Call &c, double x) {
   return outside_single_range(x);
 }
 
-bool find_bad_sample(Call &c, const double *xs) {
+bool find_bad_sample(Call &c, const double *xs, bool &on_grid) {
+  if (c.state->settings.use_flt_pt == 0) {
+    // One vector pass over the part first, which also learns whether the
+    // part lies on the input grid; the element is searched for only when
+    // there is one out of range. A sample x within [-1, 1) is on the grid
+    // when s * x is a whole number.
+    const simd::SampleScan scan = simd::scan_samples(xs, c.length(), std::ldexp(1.0, c.g().C_INPUT_WIDTH - 1));
+    on_grid = scan.on_grid;
+    if (scan.in_range) return false;
+  }
   for (int i = 0; i < c.length(); ++i) {
     if (bad_sample(c, xs[i])) {
       c.bad_index = i;
@@ -159,7 +173,7 @@ const Check kChecks[] = {
        e << ZEL_ERR "incorrect xn_re_size input " << c.in.xn_re_size << ": must be 2^nfft = " << c.length()
          << std::endl;
      }},
-    {10, [](Call &c, std::ostream &) { return find_bad_sample(c, c.in.xn_re); },
+    {10, [](Call &c, std::ostream &) { return find_bad_sample(c, c.in.xn_re, c.re_on_grid); },
      [](const Call &c, std::ostream &e) { say_bad_sample(c, e, "real", "xn_re", c.in.xn_re[c.bad_index]); }},
     {11, [](Call &c, std::ostream &) { return c.in.xn_im == nullptr; },
      [](const Call &, std::ostream &e) { e << ZEL_ERR "null pointer for xn_im input" << std::endl; }},
@@ -168,7 +182,7 @@ const Check kChecks[] = {
        e << ZEL_ERR "incorrect xn_im_size input " << c.in.xn_im_size << ": must be 2^nfft = " << c.length()
          << std::endl;
      }},
-    {13, [](Call &c, std::ostream &) { return find_bad_sample(c, c.in.xn_im); },
+    {13, [](Call &c, std::ostream &) { return find_bad_sample(c, c.in.xn_im, c.im_on_grid); },
      [](const Call &c, std::ostream &e) {
        say_bad_sample(c, e, "imaginary", "xn_im", c.in.xn_im[c.bad_index]);
      }},
@@ -247,6 +261,7 @@ struct SamplePrep {
   enum Mode { kAsIs, kQuantise, kFloat } mode = kAsIs;
   int bits = 0;      // internal_input_width
   int exponent = 0;  // floating point: the block's common exponent
+  bool plain = false;  // floating point: no sample infinite or NaN
   double prepare(double x) const {
     switch (mode) {
       case kQuantise: return quantise_input(x, bits, 0);
@@ -256,25 +271,19 @@ struct SamplePrep {
   }
 };
 
-// Fixed point: the first sample off the C_INPUT_WIDTH grid (real before
-// imaginary of each index) makes the whole block round to that grid.
+// Fixed point: a sample off the C_INPUT_WIDTH grid makes the whole block
+// round to that grid (the range checks' pass has looked).
 SamplePrep prepare_fixed(const Call &c, std::ostream &err) {
   SamplePrep prep;
   prep.bits = c.state->settings.internal_input_width;
-  const double s = std::ldexp(1.0, c.g().C_INPUT_WIDTH - 1);
-  for (int i = 0; i < c.length() && prep.mode == SamplePrep::kAsIs; ++i) {
-    for (double x : {c.in.xn_re[i], c.in.xn_im[i]}) {
-      if (std::floor(s * x) != s * x) {
-        prep.mode = SamplePrep::kQuantise;
-        err << "WARNING:zelfft_v9_0:simulate called with real and/or imaginary data values that are not "
-               "pre-quantized to signed two's-complement fixed-point values of precision C_INPUT_WIDTH = "
-            << c.g().C_INPUT_WIDTH
-            << " bits.  All real and imaginary data will be internally rounded to the nearest "
-               "quantization level for this precision (using convergent rounding to nearest even)."
-            << std::endl;
-        break;
-      }
-    }
+  if (!(c.re_on_grid && c.im_on_grid)) {
+    prep.mode = SamplePrep::kQuantise;
+    err << "WARNING:zelfft_v9_0:simulate called with real and/or imaginary data values that are not "
+           "pre-quantized to signed two's-complement fixed-point values of precision C_INPUT_WIDTH = "
+        << c.g().C_INPUT_WIDTH
+        << " bits.  All real and imaginary data will be internally rounded to the nearest "
+           "quantization level for this precision (using convergent rounding to nearest even)."
+        << std::endl;
   }
   return prep;
 }
@@ -300,9 +309,65 @@ void finish(Engine &e, Outputs &out) {
   out.overflow = e.overflow;
 }
 
-void unload(const WordFormat &f, const RawComplex &word, Outputs &out, int k) {
-  out.xk_re[k] = f.value(word.re);
-  out.xk_im[k] = f.value(word.im);
+// The engine's transfer order for this length, built once per length:
+// entry index(n) is n.
+template <class Engine, class Index>
+const int32_t *transfer_order(Engine &e, int n_len, Index index) {
+  if (e.transfer_order_length != n_len) {
+    e.transfer_order.resize(static_cast<size_t>(n_len));
+    for (int n = 0; n < n_len; ++n) e.transfer_order[static_cast<size_t>(index(n))] = n;
+    e.transfer_order_length = n_len;
+  }
+  return e.transfer_order.data();
+}
+
+// Word n := sample n, prepared and multiplied by `divide`, in the word
+// format; returns the largest v ^ (v >> 63) over the parts stored, from
+// which the block's smallest sign headroom follows (the headroom only
+// shrinks as that grows).
+int64_t convert_samples(const Call &c, const SamplePrep &prep, const WordFormat &f, double divide,
+                        RawComplex *words) {
+  const int n_len = c.length();
+  const double *xr = c.in.xn_re;
+  const double *xi = c.in.xn_im;
+  if (prep.mode == SamplePrep::kAsIs) {
+    // Samples within [-1, 1), scaled by at most 2^52: the vector pass's
+    // floor and wrap are the assignment's.
+    return simd::load_words(xr, xi, n_len, divide / f.value(1), f.width(), nullptr, words);
+  }
+  if (prep.mode == SamplePrep::kFloat && prep.plain && prep.exponent >= -62 && prep.exponent <= 62) {
+    // A valid block whose scaling takes one step: scale_float_input in
+    // lanes, then the word's scale (the rounded sample is a multiple of
+    // 2^-(bits-1): every factor is a power of two).
+    const int64_t largest = simd::single_words(xr, xi, n_len, prep.exponent, prep.bits,
+                                               std::ldexp(divide / f.value(1), 1 - prep.bits), f.width(), words);
+    if (largest >= 0) return largest;
+  }
+  int64_t largest = 0;
+  for (int n = 0; n < n_len; ++n) {
+    const RawComplex w = f.pattern(prep.prepare(xr[n]) * divide, prep.prepare(xi[n]) * divide);
+    words[n] = w;
+    largest = std::max({largest, w.re ^ (w.re >> 63), w.im ^ (w.im >> 63)});
+  }
+  return largest;
+}
+
+// X[k] := memory[from[k]] (word k without `from`) as its exact value times
+// `scale`, a power of two: the word's own scale, and for cores whose words
+// carry more integer bits than the input, the growth to restore.
+void unload_words(const RawComplex *memory, const int32_t *from, double scale, int n_len, Outputs &out) {
+  simd::unload_words(memory, from, n_len, scale, out.xk_re, out.xk_im);
+}
+
+// The growth the fixed-point results get back: the unscaled cores' words
+// (and the pipelined block-floating-point core's) carry C_NFFT_MAX + 1 more
+// integer bits than the input, by which the loader divided.
+double restored_growth(const Call &c) {
+  const FftSettings &s = c.state->settings;
+  if (s.use_flt_pt == 0 && (s.has_scaling == 0 || (s.arch == 3 && s.has_bfp == 1))) {
+    return std::ldexp(1.0, c.g().C_NFFT_MAX + 1);
+  }
+  return 1.0;
 }
 
 // The burst engines: sample n goes to the logical address `load_address`(n)
@@ -317,18 +382,26 @@ void transfer_burst(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_RO
   const double divide = s.has_scaling == 0 ? std::ldexp(1.0, -(s.internal_output_width - s.internal_input_width)) : 1.0;
   const WordFormat f = e.word_format();
   e.take_length(s);
-  e.bfp_class = 32;
-  for (int n = 0; n < n_len; ++n) {
-    RawComplex &word = e.datum(load_address(n));
-    word = f.pattern(prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
-    e.bfp_class = std::min<int32_t>(e.bfp_class, FFT::sign_headroom(word, f.width()));
+  // The words are converted in sample order; the radix-4 engine takes them
+  // from there itself (its first stage reads them where they are), the
+  // radix-2 engine gets them moved to their load addresses.
+  e.load_scratch.resize(static_cast<size_t>(n_len));
+  const int64_t largest = convert_samples(c, prep, f, divide, e.load_scratch.data());
+  if constexpr (std::is_same_v<Engine, R4_loop>) {
+    e.staged_input = true;
+  } else {
+    // Word a takes the sample whose load address is a.
+    const int32_t *from = transfer_order(e, n_len, load_address);
+    RawComplex *memory = &e.datum(0);
+    for (int a = 0; a < n_len; ++a) memory[a] = e.load_scratch[static_cast<size_t>(from[a])];
   }
+  e.bfp_class = std::min<int32_t>(32, FFT::sign_headroom(largest, f.width()));
   set_controls(e, c);
   e.run(rom);
   // The radix-4 run leaves its own address mask behind; the results are read
   // with the one of this length.
   if constexpr (std::is_same_v<Engine, R4_loop>) e.r4_address_mask = s.r4_address_mask;
-  for (int k = 0; k < n_len; ++k) unload(f, e.datum(k), *c.out, k);
+  unload_words(&e.datum(0), nullptr, f.value(1) * restored_growth(c), n_len, *c.out);
   finish(e, *c.out);
 }
 
@@ -343,12 +416,11 @@ void transfer_pipelined(Engine &e, const Call &c, const SamplePrep &prep, TWIDDL
   const double divide = widened ? std::ldexp(1.0, -(e.word_width - s.internal_input_width)) : 1.0;
   const WordFormat f = e.word_format();
   e.take_length(s);
-  for (int n = 0; n < n_len; ++n) {
-    e.datum(n) = f.pattern(prep.prepare(c.in.xn_re[n]) * divide, prep.prepare(c.in.xn_im[n]) * divide);
-  }
+  convert_samples(c, prep, f, divide, &e.datum(0));
   set_controls(e, c);
   e.run(rom);
-  for (int k = 0; k < n_len; ++k) unload(f, e.datum(e.bit_reverse(k)), *c.out, k);
+  const int32_t *order = transfer_order(e, n_len, [&e](int k) { return e.bit_reverse(k); });
+  unload_words(&e.datum(0), order, f.value(1) * restored_growth(c), n_len, *c.out);
   finish(e, *c.out);
 }
 
@@ -399,7 +471,18 @@ int simulate(State *state, const Inputs &inputs, Outputs *outputs, std::ostream 
   SamplePrep prep;
   FloatBlock block;
   if (floating) {
-    block = prepare_float_block(inputs.xn_re, inputs.xn_im, n_len, err);
+    // A block without subnormal, infinite or NaN samples (as singles) has
+    // nothing to rewrite or warn about: its exponent follows from the
+    // largest magnitude alone.
+    double largest = 0.0;
+    if (simd::plain_single_block(inputs.xn_re, inputs.xn_im, n_len, &largest)) {
+      const double m = static_cast<double>(to_single(largest));
+      if (m > 0) block.input_exponent = floor_log2_via_log10(m) + 1;
+      prep.plain = true;
+    } else {
+      block = prepare_float_block(inputs.xn_re, inputs.xn_im, n_len, err);
+      prep.plain = !block.invalid_data;
+    }
     prep.mode = SamplePrep::kFloat;
     prep.bits = s.internal_input_width;
     prep.exponent = block.input_exponent;
@@ -414,14 +497,19 @@ int simulate(State *state, const Inputs &inputs, Outputs *outputs, std::ostream 
     // the burst cores ran as block floating point.
     const int restore = s.has_scaling == 0 ? block.input_exponent + 1 + state->generics.C_NFFT_MAX
                                            : outputs->block_exp + block.input_exponent;
-    finish_float_block(outputs->xk_re, outputs->xk_im, n_len, block, restore, &outputs->overflow);
-  } else if (s.has_scaling == 0 || (s.arch == 3 && s.has_bfp == 1)) {
-    // Undo the division at load time: the unscaled core's words carry
-    // C_NFFT_MAX + 1 more integer bits than the input.
-    const double grow = std::ldexp(1.0, state->generics.C_NFFT_MAX + 1);
-    for (int k = 0; k < n_len; ++k) {
-      outputs->xk_re[k] *= grow;
-      outputs->xk_im[k] *= grow;
+    if (!block.invalid_data && restore >= -62 && restore <= 62) {
+      // The lanes finish what they can decide; the chunks they leave get
+      // the element-by-element pass (each element is finished on its own).
+      std::vector<int32_t> &pending = state->pending_chunks;
+      pending.resize(static_cast<size_t>(n_len));
+      int chunk = 1;
+      const int count = simd::finish_singles(outputs->xk_re, outputs->xk_im, n_len, restore, pending.data(), &chunk);
+      for (int i = 0; i < count; ++i) {
+        const int at = pending[static_cast<size_t>(i)];
+        finish_float_block(outputs->xk_re + at, outputs->xk_im + at, chunk, block, restore, &outputs->overflow);
+      }
+    } else {
+      finish_float_block(outputs->xk_re, outputs->xk_im, n_len, block, restore, &outputs->overflow);
     }
   }
   outputs->xk_re_size = n_len;

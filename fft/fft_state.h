@@ -7,6 +7,7 @@
 #include "twiddle_rom.h"
 
 #include <memory>
+#include <vector>
 
 struct korvane_ip_zelfft_v9_0_state {
   korvane_ip_zelfft_v9_0_generics generics;  // unchanged copy of the caller's record
@@ -17,6 +18,8 @@ struct korvane_ip_zelfft_v9_0_state {
   std::unique_ptr<zelfft::FFT> r4_engine;   // R4_loop, C_ARCH = 1
   std::unique_ptr<zelfft::FFT> r2_engine;   // R2_loop, C_ARCH = 2 or 4
   std::unique_ptr<zelfft::FFT> r22_engine;  // R22_pipeline, C_ARCH = 3
+  // simulate's working list of output chunks (single-precision data).
+  std::vector<int32_t> pending_chunks;
 };
 
 namespace zelfft {

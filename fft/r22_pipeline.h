@@ -13,6 +13,7 @@
 
 #include "fft_base.h"
 #include "fft_settings.h"
+#include "fft_simd.h"
 #include "r22_dif_pe.h"
 #include "r4_dit_pe.h"
 #include "twiddle_rom.h"
@@ -47,11 +48,27 @@ class R22_pipeline : public FFT {
   int32_t word_width;       // Bm
   RawComplex pe_inputs[2];  // x0, x1 of the running butterfly
 
+  // Run the stages on the vector data paths (fft_simd.h) where the
+  // configuration allows; false keeps to the scalar processing element, the
+  // reference the vector paths are compared with.
+  bool use_vectors = true;
+
  private:
   int stage_shift(int stage) const;
   void normalise();
+  // Rebuilds the twiddles of this transform's length and direction, and
+  // their lane tables, when either changed since the last run.
+  void refresh_twiddles(const TWIDDLE_ROM &rom);
+  void scalar_stage(R22_DIF_PE &pe, int stage, int shift);
 
   std::vector<RawComplex> twiddles_;  // as for the radix-4 engine
+  const TWIDDLE_ROM *twiddle_rom_ = nullptr;
+  int twiddle_length_ = 0;
+  int twiddle_direction_ = -1;
+  // Per odd stage: the twiddles of even groups (upper, lower) and of odd
+  // groups (upper, lower), indexed by the butterfly within its group.
+  simd::LaneTwiddles lane_twiddles_;
+  std::vector<size_t> lane_first_;
 };
 
 }  // namespace zelfft

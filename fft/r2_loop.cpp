@@ -23,6 +23,9 @@ R2_loop::R2_loop(const FftSettings &s) {
   // Every word a transform of C_NFFT_MAX can reach, value 0.
   memory.resize(static_cast<size_t>(1) << nfft_max);
   twiddles_.resize(static_cast<size_t>(1) << (nfft_max - 1));
+  // The butterfly's product path: the sums of products need Bo+TW+2 bits.
+  path_ = {bo, tw - 4, bo + 4, (int64_t{1} << (tw - 5)) - 1, has_rounding == 1,
+           simd::products_for(bo, tw, bo + tw + 2), has_bfp == 1};
 }
 
 R2_loop::~R2_loop() = default;
@@ -37,7 +40,8 @@ RawComplex &R2_loop::word(int bank, int address) {
   return datum(2 * address + ((bank ^ parity) & 1));
 }
 
-void R2_loop::run(TWIDDLE_ROM &rom) {
+void R2_loop::refresh_twiddles(const TWIDDLE_ROM &rom) {
+  if (twiddle_rom_ == &rom && twiddle_length_ == length && twiddle_direction_ == direction) return;
   const int n = length;
   const int64_t nmax = int64_t{1} << nfft_max;
   const int64_t step = nmax / n;
@@ -46,6 +50,18 @@ void R2_loop::run(TWIDDLE_ROM &rom) {
     if (direction == 1) e = (nmax - e) & (nmax - 1);
     twiddles_[static_cast<size_t>(k)] = rom.lookup_pattern(e);
   }
+  lane_twiddles_.clear();
+  lane_first_.clear();
+  for (int s = 0; s < nfft; ++s) {
+    lane_first_.push_back(lane_twiddles_.append(twiddles_.data(), size_t{1} << s, size_t{1} << (nfft - 1 - s)));
+  }
+  twiddle_rom_ = &rom;
+  twiddle_length_ = length;
+  twiddle_direction_ = direction;
+}
+
+void R2_loop::run(TWIDDLE_ROM &rom) {
+  refresh_twiddles(rom);
 
   R2_DIT_PE pe(*this);
   if (pe.narrow_products()) {
@@ -82,14 +98,21 @@ void R2_loop::run_stages(R2_DIT_PE &pe) {
     // Largest v ^ (v >> 63) over the parts written: |v| for v >= 0, |v| - 1
     // below. The growth class only grows with it.
     int64_t largest = 0;
-    for (int base = 0; base < n; base += 2 * span) {
-      for (int j = 0; j < span; ++j) {
-        RawComplex &x0 = data[base + j];
-        RawComplex &x1 = data[base + j + span];
-        pe.template butterfly<Product>(x0, x1, twiddles_[static_cast<size_t>(j) * twiddle_stride], shift);
-        if (measure) {
-          for (const RawComplex &y : {x0, x1}) {
-            largest = std::max({largest, y.re ^ (y.re >> 63), y.im ^ (y.im >> 63)});
+    simd::StageResult lanes;
+    if (use_vectors && simd::radix2_stage(data, n, span, lane_twiddles_, lane_first_[static_cast<size_t>(s)], path_,
+                                          shift, lanes)) {
+      if (lanes.overflow) pe.overflow = 1;
+      largest = lanes.largest;
+    } else {
+      for (int base = 0; base < n; base += 2 * span) {
+        for (int j = 0; j < span; ++j) {
+          RawComplex &x0 = data[base + j];
+          RawComplex &x1 = data[base + j + span];
+          pe.template butterfly<Product>(x0, x1, twiddles_[static_cast<size_t>(j) * twiddle_stride], shift);
+          if (measure) {
+            for (const RawComplex &y : {x0, x1}) {
+              largest = std::max({largest, y.re ^ (y.re >> 63), y.im ^ (y.im >> 63)});
+            }
           }
         }
       }

@@ -11,6 +11,7 @@
 
 #include "fft_base.h"
 #include "fft_settings.h"
+#include "fft_simd.h"
 #include "fixed_registers.h"
 #include "r2_dit_pe.h"
 #include "twiddle_rom.h"
@@ -42,7 +43,16 @@ class R2_loop : public FFT {
 
   std::vector<RawComplex> memory;  // by logical address, 2^nfft_max words
 
+  // Run the stages on the vector data paths (fft_simd.h) where the
+  // configuration allows; false keeps to the scalar processing element, the
+  // reference the vector paths are compared with.
+  bool use_vectors = true;
+
  private:
+  // Rebuilds the twiddles of this transform's length and direction (and
+  // their lane tables) when either changed since the last run.
+  void refresh_twiddles(const TWIDDLE_ROM &rom);
+
   // The stages, with the product sums formed in `Product` (see
   // R2_DIT_PE::narrow_products).
   template <class Product>
@@ -52,6 +62,13 @@ class R2_loop : public FFT {
   // lookup(Nmax - k * step) for a forward one, step = Nmax / N. Stage s
   // uses k = j * 2^(nfft-1-s), j < 2^s: always k < N/2.
   std::vector<RawComplex> twiddles_;
+  const TWIDDLE_ROM *twiddle_rom_ = nullptr;
+  int twiddle_length_ = 0;
+  int twiddle_direction_ = -1;
+  // Stage s's twiddles j < 2^s in lane layout, from lane_first_[s].
+  simd::LaneTwiddles lane_twiddles_;
+  std::vector<size_t> lane_first_;
+  simd::BurstPath path_;
 };
 
 }  // namespace zelfft

@@ -37,6 +37,10 @@ R4_loop::R4_loop(const FftSettings &settings) {
   // Every word a transform of C_NFFT_MAX can reach, value 0.
   memory.resize(static_cast<size_t>(1) << nfft_max);
   twiddles_.resize(static_cast<size_t>(1) << nfft_max);
+  // The butterfly's product path: the sums of products need Bo+TW+2 bits.
+  const int bo = output_width, tw = twiddle_width;
+  path_ = {bo, tw - 4, bo + 4, (int64_t{1} << (tw - 5)) - 1, has_rounding == 1,
+           simd::products_for(bo, tw, bo + tw + 2), has_bfp == 1};
 }
 
 R4_loop::~R4_loop() = default;
@@ -64,12 +68,52 @@ int R4_loop::address_of(int bank, int word) const {
 
 void R4_loop::write_back(const RawComplex &value, int address) {
   memory[static_cast<size_t>(address)] = value;
+  // The growth class only steers block floating point; other
+  // configurations skip measuring it (the class stays 0).
+  if (has_bfp == 0) return;
   const int word_class = std::max(radix4_class(value.re, output_width), radix4_class(value.im, output_width));
   bfp_class = std::max<int32_t>(bfp_class, word_class);
 }
 
-void R4_loop::run(TWIDDLE_ROM &rom) {
+int R4_loop::stage0_start(int b) const {
+  // Digits 1 .. R-1 of the operands are b's digits in reverse order; the
+  // top bit of an odd nfft is b's top bit.
+  const int inner_digits = r4_stages - 1;
+  int rest = b & ((1 << (2 * inner_digits)) - 1);
+  int reversed = 0;
+  for (int d = 0; d < inner_digits; ++d) {
+    reversed = reversed * 4 + (rest & 3);
+    rest >>= 2;
+  }
+  return (reversed << 2) | ((b >> (2 * inner_digits)) << (nfft - 1));
+}
+
+void R4_loop::refresh_twiddles(const TWIDDLE_ROM &rom) {
+  if (twiddle_rom_ == &rom && twiddle_length_ == length && twiddle_direction_ == direction) return;
   raw::load_twiddles(rom, nfft_max, length, direction, twiddles_);
+  lane_twiddles_.clear();
+  lane_first_.clear();
+  for (int s = 0; s < r4_stages; ++s) {
+    const size_t span = size_t{1} << (2 * s);
+    const size_t scale = size_t{1} << (2 * (r4_stages - 1 - s) + odd_nfft);
+    for (size_t k = 1; k <= 3; ++k) lane_first_.push_back(lane_twiddles_.append(twiddles_.data(), span, k * scale));
+  }
+  if (odd_nfft == 1) lane_first_.push_back(lane_twiddles_.append(twiddles_.data(), size_t(length / 2), 1));
+  stage0_starts_.resize(static_cast<size_t>(length / 4));
+  for (int b = 0; b < length / 4; ++b) stage0_starts_[static_cast<size_t>(b)] = stage0_start(b);
+  // Sample q + j * N/4 loads at digit_reverse(q) + j: the four operands of
+  // one stage-0 butterfly.
+  stage0_dest_.resize(static_cast<size_t>(length / 4));
+  for (int q = 0; q < length / 4; ++q) stage0_dest_[static_cast<size_t>(q)] = digit_reverse(q);
+  twiddle_rom_ = &rom;
+  twiddle_length_ = length;
+  twiddle_direction_ = direction;
+}
+
+void R4_loop::run(TWIDDLE_ROM &rom) {
+  refresh_twiddles(rom);
+  const bool staged = staged_input;
+  staged_input = false;
 
   R4_DIT_PE pe(pe_inputs, *this);
   total_shift = 0;
@@ -83,7 +127,34 @@ void R4_loop::run(TWIDDLE_ROM &rom) {
     total_shift += shift;
     bfp_class = 0;
     butterfly_index = 0;
-    if (odd_nfft == 1 && s == r4_stages) {
+    simd::StageResult lanes;
+    bool done = false;
+    if (use_vectors) {
+      if (odd_nfft == 1 && s == r4_stages) {
+        done = simd::radix2_stage(memory.data(), length, length / 2, lane_twiddles_, lane_first_.back(), path_,
+                                  shift, lanes);
+      } else if (s == 0 && staged) {
+        done = simd::radix4_first_staged(memory.data(), load_scratch.data(), length, stage0_dest_.data(), path_,
+                                         shift, direction == 0, lanes);
+      } else {
+        const size_t *f = &lane_first_[static_cast<size_t>(3 * s)];
+        const size_t first[3] = {f[0], f[1], f[2]};
+        done = simd::radix4_stage(memory.data(), length, 1 << (2 * s), s == 0 ? stage0_starts_.data() : nullptr,
+                                  lane_twiddles_, first, path_, shift, direction == 0, lanes);
+      }
+    }
+    if (s == 0 && staged && !done) {
+      // The scalar stage reads the block at its load addresses.
+      for (int n = 0; n < length; ++n) {
+        memory[static_cast<size_t>(digit_reverse(n))] = load_scratch[static_cast<size_t>(n)];
+      }
+    }
+    if (done) {
+      if (lanes.overflow) pe.overflow = 1;
+      const int64_t probe = lanes.largest >> (output_width - 8);
+      bfp_class = (probe >= 24 ? 1 : 0) + (probe >= 48 ? 1 : 0) + (probe >= 97 ? 1 : 0);
+      butterfly_index = length / 4;
+    } else if (odd_nfft == 1 && s == r4_stages) {
       radix2_stage(pe, shift);
     } else {
       radix4_stage(pe, s, shift);
@@ -100,21 +171,11 @@ void R4_loop::radix4_stage(R4_DIT_PE &pe, int s, int shift) {
   const int stages = r4_stages;
   const int span = 1 << (2 * s);  // the operands differ in digit s
   const int below = span - 1;      // digits below s: they select the twiddle
-  const int inner_digits = stages - 1;
-  const int inner_mask = (1 << (2 * inner_digits)) - 1;
   const int twiddle_scale = 2 * (stages - 1 - s) + odd_nfft;
   for (int b = 0; b < length / 4; ++b, ++butterfly_index) {
     int a0;
     if (s == 0) {
-      // Digits 1 .. R-1 of the operands are b's digits in reverse order; the
-      // top bit of an odd nfft is b's top bit.
-      int rest = b & inner_mask;
-      int reversed = 0;
-      for (int d = 0; d < inner_digits; ++d) {
-        reversed = reversed * 4 + (rest & 3);
-        rest >>= 2;
-      }
-      a0 = (reversed << 2) | ((b >> (2 * inner_digits)) << (nfft - 1));
+      a0 = stage0_start(b);
     } else {
       // b's digits below s stay, the others move up past digit s.
       a0 = (b & below) | ((b >> (2 * s)) << (2 * s + 2));

@@ -17,6 +17,7 @@
 
 #include "fft_base.h"
 #include "fft_settings.h"
+#include "fft_simd.h"
 #include "r4_dit_pe.h"
 #include "twiddle_rom.h"
 #include "word_format.h"
@@ -50,16 +51,43 @@ class R4_loop : public FFT {
   std::vector<RawComplex> memory;  // by logical address, 2^nfft_max words
   RawComplex pe_inputs[4];         // x0..x3 of the running butterfly
 
+  // Run the stages on the vector data paths (fft_simd.h) where the
+  // configuration allows; false keeps to the scalar processing element, the
+  // reference the vector paths are compared with.
+  bool use_vectors = true;
+  // Set by simulate when it left the block in load_scratch in sample order
+  // (word n is sample n) instead of at the load addresses: the next run
+  // takes it from there (stage 0 then reads its operands in place). Cleared
+  // by the run.
+  bool staged_input = false;
+
  private:
+  // Rebuilds the twiddles of this transform's length and direction, their
+  // lane tables and stage 0's butterfly addresses when the length or the
+  // direction changed since the last run.
+  void refresh_twiddles(const TWIDDLE_ROM &rom);
+  // Logical address of operand x0 of butterfly b in stage 0.
+  int stage0_start(int b) const;
+
   void radix4_stage(R4_DIT_PE &pe, int stage, int shift);
   void radix2_stage(R4_DIT_PE &pe, int shift);
   // Writes output r of the processing element to logical address `address`
-  // and measures it for block floating point.
+  // and, under block floating point, measures its growth class.
   void write_back(const RawComplex &value, int address);
 
   // Twiddle k of this transform's length: lookup(k * step) for an inverse
   // transform, its conjugate lookup(Nmax - k * step) for a forward one.
   std::vector<RawComplex> twiddles_;
+  const TWIDDLE_ROM *twiddle_rom_ = nullptr;
+  int twiddle_length_ = 0;
+  int twiddle_direction_ = -1;
+  // Per radix-4 stage the offsets of its w1, w2, w3 tables (indexed by the
+  // digits below the stage's), then the final radix-2 stage's table.
+  simd::LaneTwiddles lane_twiddles_;
+  std::vector<size_t> lane_first_;
+  std::vector<int32_t> stage0_starts_;
+  std::vector<int32_t> stage0_dest_;  // digit_reverse(q), q < length / 4
+  simd::BurstPath path_;
 };
 
 }  // namespace zelfft

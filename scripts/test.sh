@@ -11,6 +11,7 @@ JOBS="$(nproc)"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$JOBS"
 ctest --test-dir build --output-on-failure -j"$JOBS"
+scripts/install-test.sh
 [ "$1" = "--fast" ] && exit 0
 cmake -S . -B build-san -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEL_SANITIZE=ON -DZEL_BUILD_BENCH=OFF
 cmake --build build-san -j"$JOBS"
