@@ -37,6 +37,15 @@
 
 namespace py = pybind11;
 
+// Loops over the samples of a frame, compiled for AVX2 and AVX-512 besides
+// the baseline and chosen when the module is loaded: the frame call of a fast
+// FFT core costs a few microseconds, and these passes are part of it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+#define ZEL_LANES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define ZEL_LANES
+#endif
+
 namespace {
 
 using Settings = std::vector<std::pair<std::string, zel::SettingValue>>;
@@ -586,8 +595,10 @@ class FftCore {
         },
         [&](Lease<FftWorker> &lease, std::size_t first, std::size_t last) {
           auto &buf = lease.w->buffers;
-          if (buf.size() < 4 * n) buf.resize(4 * n);
-          double *re = buf.data(), *im = re + n, *out_re = im + n, *out_im = out_re + n;
+          // The four arrays start at different offsets within a page, so that
+          // their loads and stores are not taken for one another (4 kB aliasing).
+          if (buf.size() < 4 * n + 64) buf.resize(4 * n + 64);
+          double *re = buf.data(), *im = re + n + 8, *out_re = im + n + 24, *out_im = out_re + n + 8;
           for (std::size_t f = first; f < last; ++f) {
             const std::size_t bad = load(input, src, f, n, unit, top, re, im);
             if (bad != SIZE_MAX) {
@@ -598,8 +609,7 @@ class FftCore {
             zel::FftFrameResult r = lease.w->model->run(re, im, static_cast<std::int32_t>(n), fs, sch_size, nfft,
                                                         forward, out_re, out_im);
             if (r.code == 0) {
-              std::complex<double> *o = X + f * n;
-              for (std::size_t k = 0; k < n; ++k) o[k] = {out_re[k], out_im[k]};
+              join(out_re, out_im, reinterpret_cast<double *>(X + f * n), n);
               if (be) be[f] = r.block_exp, ov[f] = r.overflow;
             } else if (be) {
               be[f] = ov[f] = 0;
@@ -617,42 +627,69 @@ class FftCore {
   static std::size_t load(FftInput input, const void *src, std::size_t f, std::size_t n, double unit,
                           std::int64_t top, double *re, double *im) {
     switch (input) {
-      case FftInput::real: {
-        const double *x = static_cast<const double *>(src) + f * n;
-        for (std::size_t k = 0; k < n; ++k) re[k] = x[k], im[k] = 0.0;
-        break;
-      }
-      case FftInput::complex: {
-        const auto *x = static_cast<const double *>(src) + f * n * 2;
-        for (std::size_t k = 0; k < n; ++k) re[k] = x[2 * k], im[k] = x[2 * k + 1];
-        break;
-      }
+      case FftInput::real:
+        copy_real(static_cast<const double *>(src) + f * n, re, im, n);
+        return SIZE_MAX;
+      case FftInput::complex:
+        split(static_cast<const double *>(src) + f * n * 2, re, im, n);
+        return SIZE_MAX;
       case FftInput::real_words: {
         const auto *x = static_cast<const std::int64_t *>(src) + f * n;
-        bool bad = false;
-        for (std::size_t k = 0; k < n; ++k) {
-          bad |= x[k] < -top || x[k] >= top;
-          re[k] = static_cast<double>(x[k]) * unit, im[k] = 0.0;
-        }
-        if (bad)
+        if (words_real(x, re, im, n, unit, top))
           for (std::size_t k = 0; k < n; ++k)
             if (x[k] < -top || x[k] >= top) return f * n + k;
-        break;
+        return SIZE_MAX;
       }
       case FftInput::complex_words: {
         const auto *x = static_cast<const std::int64_t *>(src) + f * n * 2;
-        bool bad = false;
-        for (std::size_t k = 0; k < n; ++k) {
-          bad |= x[2 * k] < -top || x[2 * k] >= top || x[2 * k + 1] < -top || x[2 * k + 1] >= top;
-          re[k] = static_cast<double>(x[2 * k]) * unit, im[k] = static_cast<double>(x[2 * k + 1]) * unit;
-        }
-        if (bad)
+        if (words_split(x, re, im, n, unit, top))
           for (std::size_t i = 0; i < 2 * n; ++i)
             if (x[i] < -top || x[i] >= top) return f * n * 2 + i;
-        break;
+        return SIZE_MAX;
       }
     }
     return SIZE_MAX;
+  }
+
+  // The loops of load() and of the results, on pointers that do not alias,
+  // so that the compiler runs them in vector lanes. Words are turned into
+  // doubles through the bits of 2^52 + 2^51 (exact below 2^51; input words
+  // have at most 34 bits) and checked with one shift: w is in [-top, top)
+  // exactly when w + top has no bit at or above log2(2 top).
+  static constexpr double kMagic = 6755399441055744.0;  // 2^52 + 2^51
+  static constexpr std::uint64_t kMagicBits = 0x4338000000000000;
+
+  ZEL_LANES static void copy_real(const double *__restrict x, double *__restrict re, double *__restrict im, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) re[k] = x[k], im[k] = 0.0;
+  }
+  ZEL_LANES static void split(const double *__restrict x, double *__restrict re, double *__restrict im, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) re[k] = x[2 * k], im[k] = x[2 * k + 1];
+  }
+  static double word_value(std::int64_t w, double unit) {
+    return (std::bit_cast<double>(static_cast<std::uint64_t>(w) + kMagicBits) - kMagic) * unit;
+  }
+  ZEL_LANES static bool words_real(const std::int64_t *__restrict x, double *__restrict re, double *__restrict im,
+                         std::size_t n, double unit, std::int64_t top) {
+    const int shift = std::countr_zero(static_cast<std::uint64_t>(2 * top));
+    std::uint64_t bad = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      bad |= static_cast<std::uint64_t>(x[k] + top) >> shift;
+      re[k] = word_value(x[k], unit), im[k] = 0.0;
+    }
+    return bad != 0;
+  }
+  ZEL_LANES static bool words_split(const std::int64_t *__restrict x, double *__restrict re, double *__restrict im,
+                          std::size_t n, double unit, std::int64_t top) {
+    const int shift = std::countr_zero(static_cast<std::uint64_t>(2 * top));
+    std::uint64_t bad = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      bad |= (static_cast<std::uint64_t>(x[2 * k] + top) | static_cast<std::uint64_t>(x[2 * k + 1] + top)) >> shift;
+      re[k] = word_value(x[2 * k], unit), im[k] = word_value(x[2 * k + 1], unit);
+    }
+    return bad != 0;
+  }
+  ZEL_LANES static void join(const double *__restrict re, const double *__restrict im, double *__restrict out, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) out[2 * k] = re[k], out[2 * k + 1] = im[k];
   }
 
   std::string word_message(FftInput input, const npy::PyArray_Proxy *a, std::size_t frames, std::size_t n,
