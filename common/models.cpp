@@ -50,13 +50,14 @@ FftModel::FftModel(const korvane_ip_zelfft_v9_0_generics &generics) : generics_(
 FftModel::~FftModel() { korvane_ip_zelfft_v9_0_destroy_state(state_); }
 
 FftModel::FftModel(FftModel &&other) noexcept
-    : generics_(other.generics_), state_(std::exchange(other.state_, nullptr)) {}
+    : generics_(other.generics_), state_(std::exchange(other.state_, nullptr)), messages_(std::move(other.messages_)) {}
 
 FftModel &FftModel::operator=(FftModel &&other) noexcept {
   if (this != &other) {
     korvane_ip_zelfft_v9_0_destroy_state(state_);
     generics_ = other.generics_;
     state_ = std::exchange(other.state_, nullptr);
+    messages_ = std::move(other.messages_);
   }
   return *this;
 }
@@ -84,13 +85,16 @@ FftFrameResult FftModel::run(const double *re, const double *im, std::int32_t n,
   in.scaling_sch_size = schedule_size;
   in.direction = forward ? 1 : 0;
   korvane_ip_zelfft_v9_0_outputs out{out_re, n, out_im, n, 0, 0};
-  // Messages are rare (warnings, refused calls): the stream costs nothing
-  // until something is written to it.
-  std::ostringstream messages;
+  // Messages are rare (warnings, refused calls): the object's stream is
+  // emptied only after a call that wrote to it.
   FftFrameResult result;
-  result.code = brevant::bitacc_simulate(state_, in, &out, messages);
+  result.code = brevant::bitacc_simulate(state_, in, &out, messages_);
+  if (messages_.tellp() > 0) {
+    sort_lines(messages_.str(), result);
+    messages_.str(std::string());
+    messages_.clear();
+  }
   if (result.code == -1) throw std::bad_alloc();
-  if (messages.tellp() > 0) sort_lines(messages.str(), result);
   if (result.code == 0) {
     result.block_exp = out.block_exp;
     result.overflow = out.overflow;
@@ -149,7 +153,7 @@ CordicModel::CordicModel(const CordicSettings &settings) : function_(settings.co
 
 CordicModel::~CordicModel() { zelip_cordic_v6_0_destroy(model_); }
 
-void CordicModel::run(const double *const *inputs, double *const *outputs, std::size_t count) {
+void CordicModel::run(const double *const *inputs, double *const *outputs, std::size_t count, bool keep_unreached) {
   // Blocks of a bounded size keep the interleaved complex copies small.
   constexpr std::size_t kChunk = 4096;
   const std::uint32_t f = function_;
@@ -183,7 +187,8 @@ void CordicModel::run(const double *const *inputs, double *const *outputs, std::
       // Seeded with the caller's words, so samples the model does not reach
       // (after a failing one) come back unchanged.
       cart_out_.resize(len);
-      for (std::size_t k = 0; k < len; ++k) cart_out_[k] = {outputs[0][done + k], outputs[1][done + k]};
+      if (keep_unreached)
+        for (std::size_t k = 0; k < len; ++k) cart_out_[k] = {outputs[0][done + k], outputs[1][done + k]};
       cartout = complex_view(cart_out_);
       cartout_p = &cartout;
     }

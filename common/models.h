@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -70,6 +71,9 @@ class FftModel {
  private:
   korvane_ip_zelfft_v9_0_generics generics_;
   korvane_ip_zelfft_v9_0_state *state_ = nullptr;
+  // The library's lines of one call; kept empty between calls, so that a
+  // call without messages does not pay for building a stream.
+  std::ostringstream messages_;
 };
 
 // Frames stored one after another (frame f at offset f * n).
@@ -110,8 +114,11 @@ class CordicModel {
   // Runs count samples of the configured function. inputs and outputs hold
   // one array of count words per argument, in the order of
   // cordic_signature(function()). Throws ModelError with the model's message
-  // when an input word cannot be read; the samples before it are written.
-  void run(const double *const *inputs, double *const *outputs, std::size_t count);
+  // when an input word cannot be read; the samples before it are written,
+  // and the outputs of the samples after it keep their values (unless
+  // `keep_unreached` is false: then they are undefined, for callers that
+  // drop the outputs of a failed block, and a copy is saved).
+  void run(const double *const *inputs, double *const *outputs, std::size_t count, bool keep_unreached = true);
 
  private:
   static void on_message(void *self, int error, const char *text);

@@ -1,9 +1,11 @@
-// zelcores._core: the two models for Python. The pure-Python package
-// (python/zelcores/) checks shapes and types and turns the results into
-// objects; this module owns everything that touches samples: configuration
-// through the shared readable names (common/settings.h), conversion of the
-// caller's arrays in one pass, and the transforms themselves with the GIL
-// released, over a pool of workers with one model object each.
+// zelcores._core: the two models for Python. A call in its common form (a
+// plain numpy array, default or simple arguments) is handled here whole: one
+// C++ call reads the caller's array in place, converts and checks its words
+// inside the worker loops (in cache, in the threads, one pass), runs the
+// frames or samples with the GIL released on models kept per object, and
+// builds the result object. Anything else returns None, and the pure-Python
+// package (python/zelcores/) checks and converts the arguments first.
+// Configuration goes through the shared readable names (common/settings.h).
 #include "models.h"
 #include "parallel.h"
 #include "settings.h"
@@ -13,10 +15,13 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <numeric>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <complex>
-#include <cstring>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -26,7 +31,20 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace py = pybind11;
+
+// Loops over the samples of a frame, compiled for AVX2 and AVX-512 besides
+// the baseline and chosen when the module is loaded: the frame call of a fast
+// FFT core costs a few microseconds, and these passes are part of it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_ADDRESS__)
+#define ZEL_LANES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define ZEL_LANES
+#endif
 
 namespace {
 
@@ -86,273 +104,822 @@ py::dict to_dict(const std::vector<std::pair<std::string, std::int64_t>> &fields
   return d;
 }
 
+// ---- numpy arrays read in place ----
+
+namespace npy = py::detail;
+
+// The array behind `h` when it is a numpy array of aligned, C-contiguous
+// elements in the machine's byte order, of kind `kind` ('f', 'c', 'i') and
+// `size` bytes; nullptr otherwise (the caller then takes the checked path).
+const npy::PyArray_Proxy *plain_array(py::handle h, char kind, int size) {
+  if (!npy::npy_api::get().PyArray_Check_(h.ptr())) return nullptr;
+  const auto *a = npy::array_proxy(h.ptr());
+  const auto *d = npy::array_descriptor_proxy(a->descr);
+  constexpr int need = npy::npy_api::NPY_ARRAY_C_CONTIGUOUS_ | npy::npy_api::NPY_ARRAY_ALIGNED_;
+  constexpr char swapped = std::endian::native == std::endian::little ? '>' : '<';
+  if ((a->flags & need) != need || d->byteorder == swapped || d->kind != kind || d->elsize != size) return nullptr;
+  return a;
+}
+
+std::size_t elements(const npy::PyArray_Proxy *a) {
+  std::size_t total = 1;
+  for (int i = 0; i < a->nd; ++i) total *= static_cast<std::size_t>(a->dimensions[i]);
+  return total;
+}
+
+// A Python int (not a bool) in [lo, hi], or nothing.
+std::optional<std::int64_t> small_int(py::handle h, std::int64_t lo, std::int64_t hi) {
+  if (!PyLong_CheckExact(h.ptr())) return std::nullopt;
+  int overflow = 0;
+  const long long v = PyLong_AsLongLongAndOverflow(h.ptr(), &overflow);
+  if (overflow || (v == -1 && PyErr_Occurred())) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  if (v < lo || v > hi) return std::nullopt;
+  return v;
+}
+
+bool truth(py::handle h) {
+  const int t = PyObject_IsTrue(h.ptr());
+  if (t < 0) throw py::error_already_set();
+  return t != 0;
+}
+
+// Per-object pools of worker contexts (a model and its buffers): a call takes
+// as many as it runs workers and gives them back, so models are built once
+// per object, not per call. A few are kept; the rest go when a call ends.
+template <class Worker>
+class WorkerPool {
+ public:
+  WorkerPool() = default;
+  WorkerPool(const WorkerPool &) = delete;
+  WorkerPool &operator=(const WorkerPool &) = delete;
+  ~WorkerPool() { delete first_.load(); }
+
+  template <class Make>
+  std::unique_ptr<Worker> take(Make make) {
+    // The first context is swapped in and out without a lock: a call of
+    // one frame takes just that.
+    if (Worker *w = first_.exchange(nullptr)) return std::unique_ptr<Worker>(w);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!idle_.empty()) {
+        auto w = std::move(idle_.back());
+        idle_.pop_back();
+        return w;
+      }
+    }
+    return make();
+  }
+  void give(std::unique_ptr<Worker> w) {
+    Worker *none = nullptr;
+    if (first_.compare_exchange_strong(none, w.get())) {
+      w.release();
+      return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (idle_.size() < std::max(4u, workers_for(0))) idle_.push_back(std::move(w));
+  }
+
+ private:
+  std::atomic<Worker *> first_{nullptr};
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Worker>> idle_;
+};
+
+template <class Worker>
+struct Lease {
+  WorkerPool<Worker> *pool;
+  std::unique_ptr<Worker> w;
+  Lease(WorkerPool<Worker> *p, std::unique_ptr<Worker> taken) : pool(p), w(std::move(taken)) {}
+  Lease(Lease &&) = default;
+  Lease &operator=(Lease &&) = delete;
+  ~Lease() {
+    if (w) pool->give(std::move(w));
+  }
+};
+
+// Workers for `items` units of work worth `cost` samples each: an explicit
+// count is honoured (up to one per item); by default one per core, each
+// with at least kGrain samples, as a thread costs about as much to start as
+// a few thousand samples take.
+unsigned plan_workers(unsigned threads, std::size_t items, std::size_t cost) {
+  constexpr std::size_t kGrain = 16384;
+  if (threads == 0) {
+    const std::size_t most = std::max<std::size_t>(1, items * cost / kGrain);
+    threads = static_cast<unsigned>(std::min<std::size_t>(workers_for(0), most));
+  }
+  return zel::worker_count(threads, items);
+}
+
+// parallel_ranges, with one worker run directly on the calling thread.
+template <class MakeContext, class Body>
+void run_ranges(std::size_t items, unsigned workers, MakeContext make_context, Body body) {
+  if (workers <= 1) {
+    if (items == 0) return;
+    auto context = make_context();
+    body(context, std::size_t{0}, items);
+  } else {
+    zel::parallel_ranges(items, workers, make_context, body);
+  }
+}
+
+// The GIL released for the scope (the interpreter's own calls: cheaper than
+// pybind11's guard, which matters on calls of a few microseconds).
+class WithoutGil {
+ public:
+  WithoutGil() : state_(PyEval_SaveThread()) {}
+  ~WithoutGil() { PyEval_RestoreThread(state_); }
+  WithoutGil(const WithoutGil &) = delete;
+  WithoutGil &operator=(const WithoutGil &) = delete;
+
+ private:
+  PyThreadState *state_;
+};
+
+// A new C-contiguous numpy array of `type` (an NPY_* number), not initialised.
+py::object new_array(int type, int nd, const Py_intptr_t *dims) {
+  auto &api = npy::npy_api::get();
+  PyObject *descr = api.PyArray_DescrFromType_(type);
+  if (!descr) throw py::error_already_set();
+  PyObject *a = api.PyArray_NewFromDescr_(api.PyArray_Type_, descr, nd, dims, nullptr, nullptr, 0, nullptr);
+  if (!a) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(a);
+}
+
+// Lowest position among workers (SIZE_MAX: none).
+void lower_to(std::atomic<std::size_t> &at, std::size_t value) {
+  std::size_t now = at.load();
+  while (value < now && !at.compare_exchange_weak(now, value)) {
+  }
+}
+
+// Large result arrays on memory that stays mapped: a new array of many
+// megabytes costs the kernel a page fault and a zeroed page every 4 kB, about
+// as much as the CORDIC data path itself, each time. Arrays of 1 MB and more
+// take their storage from a few buffers given back when earlier results are
+// freed (up to 64 MB in all are kept); smaller ones are ordinary numpy arrays.
+class BufferCache {
+ public:
+  static constexpr std::size_t kSmallest = std::size_t{1} << 20, kKept = std::size_t{64} << 20;
+
+  void *take(std::size_t bytes, std::size_t &capacity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = idle_.begin(); it != idle_.end(); ++it)
+      if (it->second >= bytes && it->second / 2 <= bytes) {
+        void *p = it->first;
+        capacity = it->second;
+        kept_ -= it->second;
+        idle_.erase(it);
+        return p;
+      }
+    capacity = bytes;
+    return nullptr;
+  }
+
+  void give(void *p, std::size_t capacity) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    while (!idle_.empty() && kept_ + capacity > kKept) {  // the oldest go first
+      std::free(idle_.front().first);
+      kept_ -= idle_.front().second;
+      idle_.erase(idle_.begin());
+    }
+    if (capacity > kKept) {
+      std::free(p);
+      return;
+    }
+    idle_.emplace_back(p, capacity);
+    kept_ += capacity;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::pair<void *, std::size_t>> idle_;
+  std::size_t kept_ = 0;
+};
+
+BufferCache &buffer_cache() {
+  static auto *cache = new BufferCache;  // never destroyed: arrays may outlive the module's teardown
+  return *cache;
+}
+
+template <class T>
+py::array_t<T> result_array(std::vector<Py_intptr_t> shape) {
+  std::size_t count = 1;
+  for (auto d : shape) count *= static_cast<std::size_t>(d);
+  const std::size_t bytes = count * sizeof(T);
+  if (bytes < BufferCache::kSmallest)
+    return py::reinterpret_steal<py::array_t<T>>(
+        new_array(npy::npy_format_descriptor<T>::value, static_cast<int>(shape.size()), shape.data()).release());
+  struct Block {
+    void *data;
+    std::size_t capacity;
+  };
+  auto *block = new Block{nullptr, 0};
+  block->data = buffer_cache().take(bytes, block->capacity);
+  if (!block->data && !(block->data = std::malloc(bytes))) {
+    delete block;
+    throw std::bad_alloc();
+  }
+  py::capsule owner(block, [](void *b) {
+    auto *blk = static_cast<Block *>(b);
+    buffer_cache().give(blk->data, blk->capacity);
+    delete blk;
+  });
+  return py::array_t<T>(shape, static_cast<T *>(block->data), owner);
+}
+
 // ---- FFT ----
 
-// How run() reads the frames it is given (all C-contiguous, frames first).
-enum class FftInput { real = 0, complex = 1, real_words = 2, complex_words = 3 };
+// The package's classes, bound once when zelcores.fft is imported: results
+// are built here without running Python code, warnings and errors raised
+// here. The references are kept for the life of the process.
+struct FftClasses {
+  PyTypeObject *result = nullptr;
+  PyObject *slots[5] = {};  // X, block_exp, overflow, schedule_shift, _fft
+  PyObject *error = nullptr;
+  PyObject *warning = nullptr;
+} g_fft;
+
+void bind_fft_classes(py::handle result, py::handle error, py::handle warning) {
+  static const char *const names[5] = {"X", "block_exp", "overflow", "schedule_shift", "_fft"};
+  FftClasses c;
+  if (!PyType_Check(result.ptr())) throw py::type_error("internal: FFTResult must be a class");
+  c.result = reinterpret_cast<PyTypeObject *>(result.inc_ref().ptr());
+  for (int i = 0; i < 5; ++i) {
+    py::object d = result.attr(names[i]);
+    if (!Py_TYPE(d.ptr())->tp_descr_set) throw py::type_error("internal: FFTResult slots must be descriptors");
+    c.slots[i] = d.release().ptr();
+  }
+  c.error = error.inc_ref().ptr();
+  c.warning = warning.inc_ref().ptr();
+  g_fft = c;
+}
+
+py::object make_fft_result(py::handle fft, py::handle X, py::handle block_exp, py::handle overflow,
+                           py::handle shift) {
+  if (!g_fft.result) throw py::type_error("internal: zelcores.fft did not bind its classes");
+  auto obj = py::reinterpret_steal<py::object>(g_fft.result->tp_alloc(g_fft.result, 0));
+  if (!obj) throw py::error_already_set();
+  const py::handle values[5] = {X, block_exp, overflow, shift, fft};
+  for (int i = 0; i < 5; ++i)
+    if (Py_TYPE(g_fft.slots[i])->tp_descr_set(g_fft.slots[i], obj.ptr(), values[i].ptr()) < 0)
+      throw py::error_already_set();
+  return obj;
+}
+
+// How a call reads the frames it is given (all C-contiguous, frames first).
+enum class FftInput { real, complex, real_words, complex_words };
+
+struct FftWorker {
+  std::unique_ptr<zel::FftModel> model;
+  std::vector<double> buffers;  // samples in, results out: four frames
+};
 
 class FftCore {
  public:
   explicit FftCore(const py::iterable &settings) {
     generics_ = zel::fft_generics_from(to_settings(settings));
+    std::unique_ptr<FftWorker> first;
     try {
-      model_ = std::make_unique<zel::FftModel>(generics_);
+      first = new_worker();
     } catch (const zel::ModelError &e) {
       throw py::value_error(e.what());
     }
+    pool_.give(std::move(first));
+    schedule_core_ = generics_.C_HAS_SCALING == 1 && generics_.C_HAS_BFP == 0 && generics_.C_USE_FLT_PT != 1;
   }
 
   py::dict generics() const { return to_dict(zel::fft_raw(generics_)); }
   py::dict settings() const { return to_dict(zel::fft_readable(generics_)); }
-  std::int32_t points(std::int32_t nfft) const { return model_->points(nfft); }
+  std::int32_t points(std::int32_t nfft) const {
+    const std::int32_t log2n = generics_.C_HAS_NFFT == 1 && nfft >= 0 ? nfft : generics_.C_NFFT_MAX;
+    return log2n >= 0 && log2n < 31 ? std::int32_t{1} << log2n : 0;
+  }
 
-  // Runs frames x n samples. Returns (X complex128 (frames, n), block_exp,
-  // overflow (int32 per frame), warnings [(frame, line)], error (frame,
-  // code, line) of the first failing frame or None).
-  py::tuple run(const py::array &data, int kind, const std::optional<py::array_t<std::int32_t>> &schedule,
-                std::int32_t nfft, bool forward, unsigned threads) {
-    const auto input = static_cast<FftInput>(kind);
-    const bool words = input == FftInput::real_words || input == FftInput::complex_words;
-    const py::ssize_t want_ndim = input == FftInput::complex_words ? 3 : 2;
-    if (data.ndim() != want_ndim || !(data.flags() & py::array::c_style) ||
-        (input == FftInput::complex_words && data.shape(2) != 2))
-      throw py::value_error("internal: frames arrive as a C-contiguous (frames, n) array");
-    if ((input == FftInput::real && !py::isinstance<py::array_t<double>>(data)) ||
-        (input == FftInput::complex && !py::isinstance<py::array_t<std::complex<double>>>(data)) ||
-        (words && !py::isinstance<py::array_t<std::int64_t>>(data)))
-      throw py::value_error("internal: frame dtype does not match its kind");
-    const auto frames = static_cast<std::size_t>(data.shape(0));
-    const auto n64 = data.shape(1);
+  // The whole of FFT.__call__ for arguments in their plain form: x a
+  // C-contiguous float64 / complex128 array (int64 words with `words`),
+  // schedule None, a list or tuple of ints or an int32/int64 array, nfft
+  // None or an int, threads None or an int >= 0. Returns the FFTResult, or
+  // None for anything else, which the package then checks and converts
+  // before calling again. Warnings of the core are issued, a refused call
+  // raises FFTError.
+  py::object call(py::handle fft, py::handle x, py::handle schedule, py::handle nfft, py::handle inverse,
+                  py::handle threads, py::handle words) {
+    unsigned nthreads = 0;
+    if (!threads.is_none()) {
+      const auto t = small_int(threads, 0, std::numeric_limits<std::int64_t>::max());
+      if (!t) return py::none();
+      nthreads = static_cast<unsigned>(std::min<std::int64_t>(*t, 1 << 16));
+    }
+    std::int32_t log2n = -1;
+    if (!nfft.is_none()) {
+      const auto v = small_int(nfft, 0, std::numeric_limits<std::int32_t>::max());
+      if (!v) return py::none();
+      log2n = static_cast<std::int32_t>(*v);
+    }
+    const bool word_input = truth(words);
+    const bool forward = !truth(inverse);
+
+    // The frames.
+    FftInput input;
+    const npy::PyArray_Proxy *a;
+    bool batch;
+    if (word_input) {
+      if (generics_.C_USE_FLT_PT == 1 || !(a = plain_array(x, 'i', 8))) return py::none();
+      const bool pairs = a->nd >= 2 && a->dimensions[a->nd - 1] == 2;
+      const int core = pairs ? 2 : 1;
+      if (a->nd != core && a->nd != core + 1) return py::none();
+      batch = a->nd == core + 1;
+      input = pairs ? FftInput::complex_words : FftInput::real_words;
+    } else {
+      if ((a = plain_array(x, 'c', 16))) {
+        input = FftInput::complex;
+      } else if ((a = plain_array(x, 'f', 8))) {
+        input = FftInput::real;
+      } else {
+        return py::none();
+      }
+      if (a->nd != 1 && a->nd != 2) return py::none();
+      batch = a->nd == 2;
+    }
+    const auto frames = static_cast<std::size_t>(batch ? a->dimensions[0] : 1);
+    const auto n64 = a->dimensions[batch ? 1 : 0];
     if (n64 > std::numeric_limits<std::int32_t>::max())
       throw py::value_error("a frame of " + std::to_string(n64) + " samples is longer than any transform");
     const auto n = static_cast<std::size_t>(n64);
 
+    // The schedule.
     const std::int32_t *sch = nullptr;
     std::int32_t sch_size = 0;
-    bool sch_per_frame = false;
-    if (schedule) {
-      const auto &s = *schedule;
-      if (!(s.flags() & py::array::c_style) || s.ndim() < 1 || s.ndim() > 2)
-        throw py::value_error("internal: schedule must be a C-contiguous 1-D or 2-D int32 array");
-      sch_per_frame = s.ndim() == 2;
-      if (sch_per_frame && static_cast<std::size_t>(s.shape(0)) != frames)
-        throw py::value_error("internal: one schedule row per frame");
-      sch_size = static_cast<std::int32_t>(s.shape(s.ndim() - 1));
-      sch = s.data();
-    }
-
-    // Word inputs: every word must be one the input port can carry.
-    const int width = generics_.C_INPUT_WIDTH;
-    const double unit = std::ldexp(1.0, -(width - 1));
-    if (words) {
-      const auto *w = static_cast<const std::int64_t *>(data.data());
-      const std::int64_t lo = -(std::int64_t{1} << (width - 1)), hi = (std::int64_t{1} << (width - 1)) - 1;
-      const std::size_t total = static_cast<std::size_t>(data.size());
-      for (std::size_t i = 0; i < total; ++i)
-        if (w[i] < lo || w[i] > hi) {
-          std::string where;
-          if (input == FftInput::complex_words) {
-            const std::size_t s = i / 2;
-            where = "sample " + std::to_string(s % n) + (i % 2 ? " (imaginary part)" : " (real part)");
-            if (frames > 1) where = "frame " + std::to_string(s / n) + ", " + where;
-          } else {
-            where = "sample " + std::to_string(i % n);
-            if (frames > 1) where = "frame " + std::to_string(i / n) + ", " + where;
-          }
-          throw py::value_error("input word " + std::to_string(w[i]) + " at " + where + " is outside the " +
-                                std::to_string(width) + "-bit range " + std::to_string(lo) + " to " +
-                                std::to_string(hi));
+    bool per_frame = false;
+    std::vector<std::int32_t> sch_copy;
+    if (schedule.is_none()) {
+      if (schedule_core_) {
+        std::int32_t stages_of = generics_.C_NFFT_MAX;
+        if (generics_.C_HAS_NFFT == 1) {
+          if (log2n >= 0)
+            stages_of = log2n;
+          else if (n > 0 && (n & (n - 1)) == 0)
+            stages_of = std::countr_zero(n);
         }
-    }
-
-    py::array_t<std::complex<double>> out({static_cast<py::ssize_t>(frames), static_cast<py::ssize_t>(n)});
-    py::array_t<std::int32_t> block_exp(static_cast<py::ssize_t>(frames));
-    py::array_t<std::int32_t> overflow(static_cast<py::ssize_t>(frames));
-    std::vector<zel::FftFrameResult> results(frames);
-
-    const void *src = data.data();
-    auto *dst = out.mutable_data();
-    auto *be = block_exp.mutable_data();
-    auto *ov = overflow.mutable_data();
-    for (std::size_t f = 0; f < frames; ++f) be[f] = ov[f] = 0;
-
-    {
-      py::gil_scoped_release release;
-      // The object's own model serves the first worker unless another
-      // Python thread is using it right now; other workers build their own.
-      std::unique_lock<std::mutex> own(mutex_, std::try_to_lock);
-      std::atomic<bool> own_taken{!own.owns_lock()};
-      // A worker's model and its four frame buffers (samples in, results
-      // out); the object's own model keeps its buffers between calls.
-      struct Worker {
-        zel::FftModel *model = nullptr;
-        std::unique_ptr<zel::FftModel> owned;
-        std::vector<double> owned_buffers;
-        double *buffers = nullptr;
-      };
-      zel::parallel_ranges(
-          frames, workers_for(threads),
-          [&] {
-            Worker w;
-            if (!own_taken.exchange(true)) {
-              w.model = model_.get();
-              if (buffers_.size() < 4 * n) buffers_.resize(4 * n);
-              w.buffers = buffers_.data();
-            } else {
-              w.owned = std::make_unique<zel::FftModel>(generics_);
-              w.model = w.owned.get();
-              w.owned_buffers.resize(4 * n);
-              w.buffers = w.owned_buffers.data();
-            }
-            return w;
-          },
-          [&](Worker &w, std::size_t first, std::size_t last) {
-            double *re = w.buffers, *im = re + n, *out_re = im + n, *out_im = out_re + n;
-            for (std::size_t f = first; f < last; ++f) {
-              load(input, src, f, n, unit, re, im);
-              const std::int32_t *fs = sch && sch_per_frame ? sch + f * sch_size : sch;
-              zel::FftFrameResult r = w.model->run(re, im, static_cast<std::int32_t>(n), fs, sch_size, nfft, forward,
-                                                   out_re, out_im);
-              if (r.code == 0) {
-                std::complex<double> *o = dst + f * n;
-                for (std::size_t k = 0; k < n; ++k) o[k] = {out_re[k], out_im[k]};
-                be[f] = r.block_exp;
-                ov[f] = r.overflow;
-              }
-              results[f] = std::move(r);
-            }
-          });
-    }
-
-    py::list warnings;
-    py::object error = py::none();
-    for (std::size_t f = 0; f < frames; ++f) {
-      for (const auto &line : results[f].warnings) warnings.append(py::make_tuple(f, line));
-      if (results[f].code != 0) {
-        error = py::make_tuple(f, results[f].code, results[f].error);
-        break;
+        if (stages_of > 30) return py::none();
+        const auto &d = default_schedule(stages_of);
+        sch = d.data();
+        sch_size = static_cast<std::int32_t>(d.size());
+      }
+    } else if (PyList_CheckExact(schedule.ptr()) || PyTuple_CheckExact(schedule.ptr())) {
+      const Py_ssize_t m = PySequence_Fast_GET_SIZE(schedule.ptr());
+      if (m == 0) return py::none();
+      PyObject **items = PySequence_Fast_ITEMS(schedule.ptr());
+      sch_copy.resize(static_cast<std::size_t>(m));
+      for (Py_ssize_t i = 0; i < m; ++i) {
+        const auto v = small_int(items[i], std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max());
+        if (!v) return py::none();
+        sch_copy[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(*v);
+      }
+      sch = sch_copy.data();
+      sch_size = static_cast<std::int32_t>(m);
+    } else {
+      const npy::PyArray_Proxy *s = plain_array(schedule, 'i', 4);
+      const npy::PyArray_Proxy *s64 = s ? nullptr : plain_array(schedule, 'i', 8);
+      if (!s) s = s64;
+      if (!s || s->nd < 1 || s->nd > 2 || (s->nd == 2 && (!batch || static_cast<std::size_t>(s->dimensions[0]) != frames)))
+        return py::none();
+      if (s->dimensions[s->nd - 1] > std::numeric_limits<std::int32_t>::max()) return py::none();
+      per_frame = s->nd == 2;
+      sch_size = static_cast<std::int32_t>(s->dimensions[s->nd - 1]);
+      if (s64) {
+        const auto *v = reinterpret_cast<const std::int64_t *>(s64->data);
+        const std::size_t total = elements(s64);
+        sch_copy.resize(total);
+        for (std::size_t i = 0; i < total; ++i) {
+          if (v[i] < std::numeric_limits<std::int32_t>::min() || v[i] > std::numeric_limits<std::int32_t>::max())
+            return py::none();
+          sch_copy[i] = static_cast<std::int32_t>(v[i]);
+        }
+        sch = sch_copy.data();
+      } else {
+        sch = reinterpret_cast<const std::int32_t *>(s->data);
       }
     }
-    return py::make_tuple(out, block_exp, overflow, warnings, error);
+
+    // Outputs, then the frames with the GIL released.
+    const auto pf = static_cast<py::ssize_t>(frames), pn = static_cast<py::ssize_t>(n);
+    auto X = batch ? result_array<std::complex<double>>({pf, pn}) : result_array<std::complex<double>>({pn});
+    py::object block_exp, overflow;  // arrays for a batch, made after the run for one frame
+    std::int64_t *be = nullptr, *ov = nullptr;
+    if (batch) {
+      auto b = result_array<std::int64_t>({pf}), o = result_array<std::int64_t>({pf});
+      be = b.mutable_data();
+      ov = o.mutable_data();
+      block_exp = std::move(b);
+      overflow = std::move(o);
+    }
+    std::vector<zel::FftFrameResult> results(frames);
+    std::atomic<std::size_t> bad_word{SIZE_MAX};
+    {
+      WithoutGil release;
+      run_frames(input, a->data, frames, n, sch, sch_size, per_frame, log2n, forward, nthreads, X.mutable_data(),
+                 results, be, ov, bad_word);
+    }
+
+    if (bad_word.load() != SIZE_MAX) throw py::value_error(word_message(input, a, frames, n, bad_word.load()));
+    for (std::size_t f = 0; f < frames; ++f) {
+      for (const auto &line : results[f].warnings)
+        if (PyErr_WarnEx(g_fft.warning ? g_fft.warning : PyExc_UserWarning, line.c_str(), 2) < 0)
+          throw py::error_already_set();
+      if (results[f].code != 0) {
+        if (!g_fft.error) throw std::runtime_error(results[f].error);
+        py::object e = py::reinterpret_borrow<py::object>(g_fft.error)(results[f].error, results[f].code, f);
+        PyErr_SetObject(g_fft.error, e.ptr());
+        throw py::error_already_set();
+      }
+    }
+
+    // The total right shift of the schedule, per frame.
+    py::object shift;
+    if (schedule_core_ && sch && per_frame) {
+      auto s = result_array<std::int64_t>({pf});
+      auto *d = s.mutable_data();
+      for (std::size_t f = 0; f < frames; ++f)
+        d[f] = std::accumulate(sch + f * sch_size, sch + (f + 1) * sch_size, std::int64_t{0});
+      shift = std::move(s);
+    } else {
+      const std::int64_t total = schedule_core_ && sch ? std::accumulate(sch, sch + sch_size, std::int64_t{0}) : 0;
+      if (batch) {
+        auto s = result_array<std::int64_t>({pf});
+        std::fill_n(s.mutable_data(), frames, total);
+        shift = std::move(s);
+      } else {
+        shift = py::int_(total);
+      }
+    }
+    if (batch) return make_fft_result(fft, X, block_exp, overflow, shift);
+    return make_fft_result(fft, X, py::int_(results[0].block_exp), py::int_(results[0].overflow), shift);
   }
 
  private:
+  std::unique_ptr<FftWorker> new_worker() {
+    auto w = std::make_unique<FftWorker>();
+    w->model = std::make_unique<zel::FftModel>(generics_);
+    return w;
+  }
+
+  const std::vector<std::int32_t> &default_schedule(std::int32_t log2n) {
+    auto &d = defaults_[static_cast<std::size_t>(log2n)];
+    if (d.empty() && log2n > 0) {
+      if (generics_.C_ARCH == 1 || generics_.C_ARCH == 3) {
+        d.assign(static_cast<std::size_t>(log2n / 2), 2);
+        if (log2n % 2) d.push_back(1);
+      } else {
+        d.assign(static_cast<std::size_t>(log2n), 1);
+      }
+    }
+    return d;
+  }
+
+  void run_frames(FftInput input, const void *src, std::size_t frames, std::size_t n, const std::int32_t *sch,
+                  std::int32_t sch_size, bool per_frame, std::int32_t nfft, bool forward, unsigned threads,
+                  std::complex<double> *X, std::vector<zel::FftFrameResult> &results, std::int64_t *be,
+                  std::int64_t *ov, std::atomic<std::size_t> &bad_word) {
+    const int width = generics_.C_INPUT_WIDTH;
+    const double unit = std::ldexp(1.0, -(width - 1));
+    const std::int64_t top = std::int64_t{1} << (width - 1);
+    run_ranges(
+        frames, plan_workers(threads, frames, n),
+        [&] {
+          return Lease<FftWorker>{&pool_, pool_.take([&] { return new_worker(); })};
+        },
+        [&](Lease<FftWorker> &lease, std::size_t first, std::size_t last) {
+          auto &buf = lease.w->buffers;
+          // The four arrays start at different offsets within a page, so that
+          // their loads and stores are not taken for one another (4 kB aliasing).
+          if (buf.size() < 4 * n + 64) buf.resize(4 * n + 64);
+          double *re = buf.data(), *im = re + n + 8, *out_re = im + n + 24, *out_im = out_re + n + 8;
+          for (std::size_t f = first; f < last; ++f) {
+            const std::size_t bad = load(input, src, f, n, unit, top, re, im);
+            if (bad != SIZE_MAX) {
+              lower_to(bad_word, bad);
+              return;  // the call fails with this word's message; nothing more to do here
+            }
+            const std::int32_t *fs = sch && per_frame ? sch + f * sch_size : sch;
+            zel::FftFrameResult r = lease.w->model->run(re, im, static_cast<std::int32_t>(n), fs, sch_size, nfft,
+                                                        forward, out_re, out_im);
+            if (r.code == 0) {
+              join(out_re, out_im, reinterpret_cast<double *>(X + f * n), n);
+              if (be) be[f] = r.block_exp, ov[f] = r.overflow;
+            } else if (be) {
+              be[f] = ov[f] = 0;
+            }
+            results[f] = std::move(r);
+          }
+        });
+  }
+
   // One frame of the caller's data as the two double arrays the model takes.
   // Parts are copied, never computed, so infinities, NaNs and negative zeros
-  // arrive exactly; words are scaled by a power of two, which is exact.
-  static void load(FftInput input, const void *src, std::size_t f, std::size_t n, double unit, double *re,
-                   double *im) {
+  // arrive exactly; words are checked against the input port's range and
+  // scaled by a power of two, which is exact. Returns the position of the
+  // first word outside the range in the caller's array, else SIZE_MAX.
+  static std::size_t load(FftInput input, const void *src, std::size_t f, std::size_t n, double unit,
+                          std::int64_t top, double *re, double *im) {
     switch (input) {
-      case FftInput::real: {
-        const double *x = static_cast<const double *>(src) + f * n;
-        for (std::size_t k = 0; k < n; ++k) re[k] = x[k], im[k] = 0.0;
-        break;
-      }
-      case FftInput::complex: {
-        const auto *x = static_cast<const std::complex<double> *>(src) + f * n;
-        for (std::size_t k = 0; k < n; ++k) re[k] = x[k].real(), im[k] = x[k].imag();
-        break;
-      }
+      case FftInput::real:
+        copy_real(static_cast<const double *>(src) + f * n, re, im, n);
+        return SIZE_MAX;
+      case FftInput::complex:
+        split(static_cast<const double *>(src) + f * n * 2, re, im, n);
+        return SIZE_MAX;
       case FftInput::real_words: {
         const auto *x = static_cast<const std::int64_t *>(src) + f * n;
-        for (std::size_t k = 0; k < n; ++k) re[k] = static_cast<double>(x[k]) * unit, im[k] = 0.0;
-        break;
+        if (words_real(x, re, im, n, unit, top))
+          for (std::size_t k = 0; k < n; ++k)
+            if (x[k] < -top || x[k] >= top) return f * n + k;
+        return SIZE_MAX;
       }
       case FftInput::complex_words: {
         const auto *x = static_cast<const std::int64_t *>(src) + f * n * 2;
-        for (std::size_t k = 0; k < n; ++k)
-          re[k] = static_cast<double>(x[2 * k]) * unit, im[k] = static_cast<double>(x[2 * k + 1]) * unit;
-        break;
+        if (words_split(x, re, im, n, unit, top))
+          for (std::size_t i = 0; i < 2 * n; ++i)
+            if (x[i] < -top || x[i] >= top) return f * n * 2 + i;
+        return SIZE_MAX;
       }
     }
+    return SIZE_MAX;
+  }
+
+  // The loops of load() and of the results, on pointers that do not alias,
+  // so that the compiler runs them in vector lanes. Words are turned into
+  // doubles through the bits of 2^52 + 2^51 (exact below 2^51; input words
+  // have at most 34 bits) and checked with one shift: w is in [-top, top)
+  // exactly when w + top has no bit at or above log2(2 top).
+  static constexpr double kMagic = 6755399441055744.0;  // 2^52 + 2^51
+  static constexpr std::uint64_t kMagicBits = 0x4338000000000000;
+
+  ZEL_LANES static void copy_real(const double *__restrict x, double *__restrict re, double *__restrict im, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) re[k] = x[k], im[k] = 0.0;
+  }
+  ZEL_LANES static void split(const double *__restrict x, double *__restrict re, double *__restrict im, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) re[k] = x[2 * k], im[k] = x[2 * k + 1];
+  }
+  static double word_value(std::int64_t w, double unit) {
+    return (std::bit_cast<double>(static_cast<std::uint64_t>(w) + kMagicBits) - kMagic) * unit;
+  }
+  ZEL_LANES static bool words_real(const std::int64_t *__restrict x, double *__restrict re, double *__restrict im,
+                         std::size_t n, double unit, std::int64_t top) {
+    const int shift = std::countr_zero(static_cast<std::uint64_t>(2 * top));
+    std::uint64_t bad = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      bad |= static_cast<std::uint64_t>(x[k] + top) >> shift;
+      re[k] = word_value(x[k], unit), im[k] = 0.0;
+    }
+    return bad != 0;
+  }
+  ZEL_LANES static bool words_split(const std::int64_t *__restrict x, double *__restrict re, double *__restrict im,
+                          std::size_t n, double unit, std::int64_t top) {
+    const int shift = std::countr_zero(static_cast<std::uint64_t>(2 * top));
+    std::uint64_t bad = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      bad |= (static_cast<std::uint64_t>(x[2 * k] + top) | static_cast<std::uint64_t>(x[2 * k + 1] + top)) >> shift;
+      re[k] = word_value(x[2 * k], unit), im[k] = word_value(x[2 * k + 1], unit);
+    }
+    return bad != 0;
+  }
+  ZEL_LANES static void join(const double *__restrict re, const double *__restrict im, double *__restrict out, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) out[2 * k] = re[k], out[2 * k + 1] = im[k];
+  }
+
+  std::string word_message(FftInput input, const npy::PyArray_Proxy *a, std::size_t frames, std::size_t n,
+                           std::size_t i) const {
+    const int width = generics_.C_INPUT_WIDTH;
+    const std::int64_t lo = -(std::int64_t{1} << (width - 1)), hi = (std::int64_t{1} << (width - 1)) - 1;
+    const std::int64_t word = reinterpret_cast<const std::int64_t *>(a->data)[i];
+    std::string where;
+    if (input == FftInput::complex_words) {
+      const std::size_t s = i / 2;
+      where = "sample " + std::to_string(s % n) + (i % 2 ? " (imaginary part)" : " (real part)");
+      if (frames > 1) where = "frame " + std::to_string(s / n) + ", " + where;
+    } else {
+      where = "sample " + std::to_string(i % n);
+      if (frames > 1) where = "frame " + std::to_string(i / n) + ", " + where;
+    }
+    return "input word " + std::to_string(word) + " at " + where + " is outside the " + std::to_string(width) +
+           "-bit range " + std::to_string(lo) + " to " + std::to_string(hi);
   }
 
   korvane_ip_zelfft_v9_0_generics generics_;
-  std::unique_ptr<zel::FftModel> model_;
-  std::vector<double> buffers_;  // the own model's frame buffers, used under mutex_
-  std::mutex mutex_;
+  bool schedule_core_ = false;
+  WorkerPool<FftWorker> pool_;
+  std::array<std::vector<std::int32_t>, 31> defaults_;  // default schedules by log2 length, made under the GIL
 };
 
 // ---- CORDIC ----
 
+struct CordicWorker {
+  std::unique_ptr<zel::CordicModel> model;
+  std::vector<double> in, out;  // one chunk per argument
+};
+
 class CordicCore {
  public:
+  // Samples converted, checked and computed per chunk, in a worker's cache.
+  static constexpr std::size_t kChunk = 1024;
+
   explicit CordicCore(const py::iterable &settings) : settings_(zel::cordic_settings_from(to_settings(settings))) {
+    std::unique_ptr<CordicWorker> first;
     try {
-      model_ = std::make_unique<zel::CordicModel>(settings_);
+      first = new_worker();
     } catch (const zel::ModelError &e) {
       throw py::value_error(e.what());
     }
+    pool_.give(std::move(first));
+    const auto &c = settings_.config();
+    width_ = static_cast<int>(c.InputWidth);
+    const bool unsigned_root = c.CordicFunction == 6 && (c.DataFormat == 1 || c.DataFormat == 2);
+    lo_ = unsigned_root ? 0 : -(std::int64_t{1} << (width_ - 1));
+    hi_ = unsigned_root ? (std::int64_t{1} << width_) - 1 : (std::int64_t{1} << (width_ - 1)) - 1;
+    kind_ = unsigned_root ? "unsigned" : "signed";
   }
 
   py::dict config() const { return to_dict(zel::cordic_raw(settings_.config())); }
   py::dict settings() const { return to_dict(zel::cordic_readable(settings_.config())); }
 
-  // Runs the configured function on equally long 1-D int64 word arrays (in
-  // the order of its signature). Returns (outputs as int64 arrays, error
-  // text or None); on an error the samples before the failing one are set.
-  py::tuple run(const std::vector<py::array_t<std::int64_t>> &inputs, unsigned threads) {
+  // Runs the configured function on equally long C-contiguous 1-D int64 word
+  // arrays (in the order of its signature) that came from arrays of `ndim`
+  // dimensions. A word outside the input range raises ValueError naming the
+  // first one (first argument first). Returns (outputs as int64 arrays,
+  // error text or None).
+  py::tuple run(const py::list &inputs, unsigned threads, int ndim) {
     const zel::CordicSignature &sig = zel::cordic_signature(settings_.config().CordicFunction);
-    if (inputs.size() != sig.inputs.size()) throw py::value_error("internal: wrong number of CORDIC inputs");
-    const std::size_t count = inputs.empty() ? 0 : static_cast<std::size_t>(inputs[0].size());
-    std::vector<std::vector<double>> in(inputs.size(), std::vector<double>(count));
-    for (std::size_t a = 0; a < inputs.size(); ++a) {
-      if (inputs[a].ndim() != 1 || static_cast<std::size_t>(inputs[a].size()) != count ||
-          !(inputs[a].flags() & py::array::c_style))
-        throw py::value_error("internal: CORDIC inputs must be C-contiguous 1-D arrays of one length");
-      const std::int64_t *w = inputs[a].data();
-      for (std::size_t k = 0; k < count; ++k) in[a][k] = static_cast<double>(w[k]);
+    const std::size_t nin = sig.inputs.size(), nout = sig.outputs.size();
+    if (inputs.size() != nin) throw py::value_error("internal: wrong number of CORDIC inputs");
+    std::vector<const std::int64_t *> in(nin);
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < nin; ++i) {
+      const npy::PyArray_Proxy *a = plain_array(inputs[i], 'i', 8);
+      if (!a || a->nd != 1 || (i > 0 && static_cast<std::size_t>(a->dimensions[0]) != count))
+        throw py::value_error("internal: CORDIC inputs must be C-contiguous 1-D int64 arrays of one length");
+      count = static_cast<std::size_t>(a->dimensions[0]);
+      in[i] = reinterpret_cast<const std::int64_t *>(a->data);
     }
-    // The outputs are computed as doubles in the int64 arrays handed back and
-    // turned into integers in place: one allocation, one pass.
-    std::vector<py::array_t<std::int64_t>> out;
-    std::vector<const double *> in_p;
-    std::vector<double *> out_p;
-    for (auto &v : in) in_p.push_back(v.data());
-    for (std::size_t a = 0; a < sig.outputs.size(); ++a) {
-      out.emplace_back(static_cast<py::ssize_t>(count));
-      auto *d = reinterpret_cast<double *>(out.back().mutable_data());
-      std::fill(d, d + count, 0.0);
-      out_p.push_back(d);
+    py::list results;
+    std::vector<std::int64_t *> out(nout);
+    for (std::size_t o = 0; o < nout; ++o) {
+      auto arr = result_array<std::int64_t>({static_cast<py::ssize_t>(count)});
+      out[o] = arr.mutable_data();
+      results.append(std::move(arr));
     }
 
+    std::atomic<bool> bad{false};
+    std::atomic<std::size_t> failed_at{SIZE_MAX};
+    std::mutex error_mutex;
     std::string error;
     {
-      py::gil_scoped_release release;
-      try {
-        // Short blocks run on the object's own model; long ones are split
-        // over workers, each with a model of its own.
-        std::unique_lock<std::mutex> own(mutex_, std::try_to_lock);
-        if (own.owns_lock() && (threads == 1 || count < 4096)) {
-          model_->run(in_p.data(), out_p.data(), count);
-        } else {
-          if (own.owns_lock()) own.unlock();
-          zel::run_cordic_block(settings_, in_p.data(), out_p.data(), count, workers_for(threads));
-        }
-      } catch (const zel::ModelError &e) {
-        error = e.what();
-      }
-      for (double *d : out_p) {
-        auto *bytes = reinterpret_cast<unsigned char *>(d);
-        for (std::size_t k = 0; k < count; ++k) {
-          double v;
-          std::memcpy(&v, bytes + k * 8, 8);
-          const auto w = static_cast<std::int64_t>(v);
-          std::memcpy(bytes + k * 8, &w, 8);
-        }
-      }
+      WithoutGil release;
+      const std::size_t chunks = (count + kChunk - 1) / kChunk;
+      const bool stream = count * sizeof(std::int64_t) >= BufferCache::kSmallest;
+      run_ranges(
+          chunks, plan_workers(threads, chunks, kChunk),
+          [&] {
+            return Lease<CordicWorker>{&pool_, pool_.take([&] { return new_worker(); })};
+          },
+          [&](Lease<CordicWorker> &lease, std::size_t first, std::size_t last) {
+            CordicWorker &w = *lease.w;
+            w.in.resize(nin * kChunk);
+            w.out.resize(nout * kChunk);
+            const double *in_p[3];
+            double *out_p[2];
+            for (std::size_t i = 0; i < nin; ++i) in_p[i] = w.in.data() + i * kChunk;
+            for (std::size_t o = 0; o < nout; ++o) out_p[o] = w.out.data() + o * kChunk;
+            for (std::size_t c = first; c < last && !bad.load(std::memory_order_relaxed); ++c) {
+              const std::size_t at = c * kChunk, len = std::min(kChunk, count - at);
+              std::uint64_t outside = 0;
+              for (std::size_t i = 0; i < nin; ++i) outside |= words_to_doubles(in[i] + at, w.in.data() + i * kChunk, len);
+              if (outside) {
+                bad = true;  // the message is found afterwards, in argument order
+                return;
+              }
+              // After a failing sample the remaining words are still checked,
+              // as a word outside its range is reported first.
+              if (failed_at.load(std::memory_order_relaxed) != SIZE_MAX) continue;
+              // The next chunk's words are fetched from memory while this one runs.
+              if (c + 1 < last)
+                for (std::size_t i = 0; i < nin; ++i)
+                  for (std::size_t k = 0; k < std::min(kChunk, count - at - len); k += 8)
+                    __builtin_prefetch(in[i] + at + len + k);
+              try {
+                w.model->run(in_p, out_p, len, false);  // a failed block's outputs are dropped
+              } catch (const zel::ModelError &e) {
+                std::lock_guard<std::mutex> lock(error_mutex);
+                if (at < failed_at.load()) failed_at = at, error = e.what();
+                continue;
+              }
+              for (std::size_t o = 0; o < nout; ++o) doubles_to_words(out_p[o], out[o] + at, len, stream);
+            }
+#if defined(__SSE2__)
+            if (stream) _mm_sfence();  // the streamed words are visible before the worker ends
+#endif
+          });
     }
-
-    py::list results;
-    for (auto &a : out) results.append(a);
+    if (bad.load()) throw py::value_error(range_message(sig, in, count, ndim));
     return py::make_tuple(results, error.empty() ? py::object(py::none()) : py::object(py::str(error)));
   }
 
  private:
+  std::unique_ptr<CordicWorker> new_worker() {
+    auto w = std::make_unique<CordicWorker>();
+    w->model = std::make_unique<zel::CordicModel>(settings_);
+    return w;
+  }
+
+  std::string range_message(const zel::CordicSignature &sig, const std::vector<const std::int64_t *> &in,
+                            std::size_t count, int ndim) const {
+    static const char *const functions[7] = {"rotate", "translate", "sin_cos", "atan", "sinh_cosh", "atanh", "sqrt"};
+    for (std::size_t i = 0; i < in.size(); ++i)
+      for (std::size_t k = 0; k < count; ++k)
+        if (in[i][k] < lo_ || in[i][k] > hi_)
+          return std::string(functions[settings_.config().CordicFunction % 7]) + ": " + std::string(sig.inputs[i]) +
+                 " word " + std::to_string(in[i][k]) + (ndim ? " at index " + std::to_string(k) : std::string()) +
+                 " is outside the " + std::to_string(width_) + "-bit " + kind_ + " range " + std::to_string(lo_) +
+                 " to " + std::to_string(hi_);
+    return "internal: a word outside its range was not found again";
+  }
+
+  // Words and doubles both ways through the bits of 2^52 + 2^51: exact for
+  // integers of magnitude below 2^51 (words are at most 48 bits), and plain
+  // integer and floating-point adds that the compiler runs in vector lanes,
+  // where a conversion instruction would go sample by sample. The range
+  // check is one unsigned shift: a word is in [lo, lo + 2^width) exactly when
+  // (word - lo) has no bit at or above `width`. Returns nonzero when a word
+  // is outside.
+  static constexpr double kMagic = 6755399441055744.0;  // 2^52 + 2^51
+  static constexpr std::uint64_t kMagicBits = 0x4338000000000000;
+
+  std::uint64_t words_to_doubles(const std::int64_t *__restrict src, double *__restrict dst, std::size_t len) const {
+    const std::uint64_t lo = static_cast<std::uint64_t>(lo_);
+    std::uint64_t outside = 0;
+    for (std::size_t k = 0; k < len; ++k) {
+      const auto u = static_cast<std::uint64_t>(src[k]);
+      outside |= (u - lo) >> width_;
+      dst[k] = std::bit_cast<double>(u + kMagicBits) - kMagic;
+    }
+    return outside;
+  }
+
+  // Output words are integers of at most 48 bits. Results larger than the
+  // caches (`stream`) are written around them: the words go to memory
+  // without first reading the lines they land in, and without evicting the
+  // chunk being worked on.
+  static void doubles_to_words(const double *__restrict src, std::int64_t *__restrict dst, std::size_t len,
+                               bool stream) {
+#if defined(__SSE2__)
+    if (stream && reinterpret_cast<std::uintptr_t>(dst) % 16 == 0) {
+      const __m128d magic = _mm_set1_pd(kMagic);
+      const __m128i bits = _mm_set1_epi64x(static_cast<long long>(kMagicBits));
+      std::size_t k = 0;
+      for (; k + 2 <= len; k += 2) {
+        const __m128i w = _mm_sub_epi64(_mm_castpd_si128(_mm_add_pd(_mm_loadu_pd(src + k), magic)), bits);
+        _mm_stream_si128(reinterpret_cast<__m128i *>(dst + k), w);
+      }
+      for (; k < len; ++k)
+        dst[k] = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(src[k] + kMagic) - kMagicBits);
+      return;
+    }
+#endif
+    (void)stream;
+    for (std::size_t k = 0; k < len; ++k)
+      dst[k] = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(src[k] + kMagic) - kMagicBits);
+  }
+
   zel::CordicSettings settings_;
-  std::unique_ptr<zel::CordicModel> model_;
-  std::mutex mutex_;
+  WorkerPool<CordicWorker> pool_;
+  int width_ = 0;
+  std::int64_t lo_ = 0, hi_ = 0;
+  std::string kind_;
 };
+
+// fft_call(handle, fft, x, schedule, nfft, inverse, threads, words): FftCore::call
+// as a plain interpreter function, without pybind11's argument dispatch (a
+// fifth of a short call). `handle` is the capsule of FftCore.handle.
+constexpr const char *kFftHandle = "zelcores.FftCore";
+
+PyObject *fft_call(PyObject *, PyObject *const *args, Py_ssize_t nargs) {
+  try {
+    if (nargs != 8) throw py::type_error("fft_call takes 8 arguments");
+    auto *core = static_cast<std::shared_ptr<FftCore> *>(PyCapsule_GetPointer(args[0], kFftHandle));
+    if (!core) throw py::error_already_set();
+    return (*core)->call(args[1], args[2], args[3], args[4], args[5], args[6], args[7]).release().ptr();
+  } catch (...) {
+    py::detail::translate_exception(std::current_exception());
+    return nullptr;
+  }
+}
+
+PyMethodDef fft_call_def = {"fft_call", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fft_call)),
+                            METH_FASTCALL, "FftCore.call(fft, x, schedule, nfft, inverse, threads, words) by handle."};
 
 std::vector<std::string> names(const std::vector<std::string_view> &v) { return {v.begin(), v.end()}; }
 
@@ -370,19 +937,33 @@ PYBIND11_MODULE(_core, m) {
     }
   });
 
-  py::class_<FftCore>(m, "FftCore")
+  py::class_<FftCore, std::shared_ptr<FftCore>>(m, "FftCore")
       .def(py::init<const py::iterable &>(), py::arg("settings"))
+      .def_property_readonly("handle",
+                             [](const std::shared_ptr<FftCore> &core) {
+                               auto *held = new std::shared_ptr<FftCore>(core);
+                               PyObject *c = PyCapsule_New(held, kFftHandle, [](PyObject *cap) {
+                                 delete static_cast<std::shared_ptr<FftCore> *>(PyCapsule_GetPointer(cap, kFftHandle));
+                               });
+                               if (!c) {
+                                 delete held;
+                                 throw py::error_already_set();
+                               }
+                               return py::reinterpret_steal<py::object>(c);
+                             })
       .def_property_readonly("generics", &FftCore::generics)
       .def_property_readonly("settings", &FftCore::settings)
       .def("points", &FftCore::points, py::arg("nfft"))
-      .def("run", &FftCore::run, py::arg("data"), py::arg("kind"), py::arg("schedule"), py::arg("nfft"),
-           py::arg("forward"), py::arg("threads"));
+      .def("call", &FftCore::call, py::arg("fft"), py::arg("x"), py::arg("schedule"), py::arg("nfft"),
+           py::arg("inverse"), py::arg("threads"), py::arg("words"));
 
   py::class_<CordicCore>(m, "CordicCore")
       .def(py::init<const py::iterable &>(), py::arg("settings"))
       .def_property_readonly("config", &CordicCore::config)
       .def_property_readonly("settings", &CordicCore::settings)
-      .def("run", &CordicCore::run, py::arg("inputs"), py::arg("threads"));
+      .def("run", &CordicCore::run, py::arg("inputs"), py::arg("threads"), py::arg("ndim"));
+  m.add_object("fft_call", py::reinterpret_steal<py::object>(PyCFunction_NewEx(&fft_call_def, nullptr, m.ptr())));
+  m.def("bind_fft_classes", &bind_fft_classes, py::arg("result"), py::arg("error"), py::arg("warning"));
 
   m.def("fft_setting_keys", [] { return names(zel::fft_setting_keys()); });
   m.def("fft_field_names", [] { return names(zel::fft_field_names()); });

@@ -3,11 +3,12 @@
 
 Figures: (1) a batch of 10,000 1024-point 16-bit radix-4 frames on all cores
 against one thread; (2) the cost of one single-frame Python call against one
-C call (1024 points); (3) CORDIC sin_cos on 1M 16-bit words against one C
-call over the block. (1) is wall-clock time; (2) and (3) compare processor
-time of single-threaded work, which a shared machine disturbs less. Usage: bench_python.py BASELINE_PROGRAM [--quick]
-(PYTHONPATH must reach the zelcores package). --quick runs tiny sizes only
-to show that everything works.
+C call (1024 points), and the fixed cost of a call (8 points); (3) CORDIC
+sin_cos on 1M 16-bit words against one C call over the block. (1) and the
+all-core CORDIC rate are wall-clock time; the rest compare processor time of
+single-threaded work, which a shared machine disturbs less. Usage:
+bench_python.py BASELINE_PROGRAM [--quick] (PYTHONPATH must reach the
+zelcores package). --quick runs tiny sizes only to show that everything works.
 """
 import subprocess
 import sys
@@ -44,7 +45,7 @@ def baseline(program, *args):
 def main():
     program = sys.argv[1]
     quick = "--quick" in sys.argv
-    frames, single, count, repeats = (40, 50, 20000, 1) if quick else (10000, 3000, 1_000_000, 5)
+    frames, single, calls, count, repeats = (40, 50, 500, 20000, 1) if quick else (10000, 3000, 100_000, 1_000_000, 5)
 
     fft = zelcores.FFT()  # 1024 points, radix-4, 16-bit, schedule 2,2,2,2,2
     rng = np.random.default_rng(1)
@@ -64,6 +65,17 @@ def main():
         py_frame = min(py_frame, cpu(lambda: one_by_one(fft, x, single)) / single)
     print(f"FFT one frame per call: C {c_frame * 1e6:.1f} us, Python {py_frame * 1e6:.1f} us "
           f"(overhead {100 * (py_frame / c_frame - 1):+.1f} %)")
+
+    # The fixed cost of a call, on an 8-point transform whose own work is a
+    # fraction of a microsecond.
+    tiny = zelcores.FFT(nfft_max=3, arch="radix2")
+    xt = tiny.from_words(rng.integers(-2**15, 2**15, size=(8, 2)))
+    c_tiny = py_tiny = float("inf")
+    for _ in range(repeats):
+        c_tiny = min(c_tiny, baseline(program, "fft", calls, 3))
+        py_tiny = min(py_tiny, cpu(lambda: one_by_one(tiny, xt, calls)) / calls)
+    print(f"FFT fixed cost of a call (8 points): C {c_tiny * 1e6:.2f} us, Python {py_tiny * 1e6:.2f} us "
+          f"({(py_tiny - c_tiny) * 1e6:+.2f} us a call)")
 
     sc = zelcores.Cordic("sin_cos")
     phase = rng.integers(-25736, 25736, size=count)

@@ -1,7 +1,7 @@
 // The direct C loops the Python package is measured against: one frame per
 // bitacc_simulate call on one state, and one sin_cos call over a whole block,
 // both through the exported C functions of the shared libraries.
-// Usage: zelcores_c_baseline fft FRAMES | cordic COUNT; prints processor
+// Usage: zelcores_c_baseline fft FRAMES [LOG2N (10)] | cordic COUNT; prints processor
 // seconds per frame or per sample (best of three runs).
 #include "brevant.h"
 #include "solvine.h"
@@ -24,20 +24,30 @@ double now() {
   return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
-double fft_seconds_per_frame(int frames) {
+double fft_seconds_per_frame(int frames, int log2n) {
   korvane_ip_zelfft_v9_0_generics g = korvane_ip_zelfft_v9_0_get_default_generics();
+  g.C_NFFT_MAX = log2n;
+  if (log2n < 6) g.C_ARCH = 2;  // radix-4 cores start at 64 points
   korvane_ip_zelfft_v9_0_state *s = korvane_ip_zelfft_v9_0_create_state(g);
-  const int n = 1024;
+  const int n = 1 << log2n;
   std::mt19937_64 rng(1);
   std::uniform_int_distribution<int> word(-32768, 32767);
   std::vector<double> xr(n), xi(n), yr(n), yi(n);
   for (int k = 0; k < n; ++k) xr[k] = word(rng) / 32768.0, xi[k] = word(rng) / 32768.0;
-  int32_t sch[5] = {2, 2, 2, 2, 2};
+  // The schedule the package uses when none is given: it cannot overflow.
+  std::vector<int32_t> sch;
+  if (g.C_ARCH == 1) {
+    sch.assign(log2n / 2, 2);
+    if (log2n % 2) sch.push_back(1);
+  } else {
+    sch.assign(log2n, 1);
+  }
   double best = 1e30;
   for (int rep = 0; rep < 3; ++rep) {
     const double t0 = now();
     for (int f = 0; f < frames; ++f) {
-      korvane_ip_zelfft_v9_0_inputs in = {10, xr.data(), n, xi.data(), n, sch, 5, 1};
+      korvane_ip_zelfft_v9_0_inputs in = {log2n, xr.data(), n, xi.data(), n, sch.data(),
+                                          static_cast<int32_t>(sch.size()), 1};
       korvane_ip_zelfft_v9_0_outputs out = {yr.data(), n, yi.data(), n, 0, 0};
       if (korvane_ip_zelfft_v9_0_bitacc_simulate(s, in, &out) != 0) std::abort();
     }
@@ -80,12 +90,14 @@ double cordic_seconds_per_sample(size_t count) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc == 3 && std::strcmp(argv[1], "fft") == 0) {
-    std::printf("%.9g\n", fft_seconds_per_frame(std::atoi(argv[2])));
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "fft") == 0) {
+    const int log2n = argc == 4 ? std::atoi(argv[3]) : 10;
+    if (log2n < 3 || log2n > 16) return 2;
+    std::printf("%.9g\n", fft_seconds_per_frame(std::atoi(argv[2]), log2n));
   } else if (argc == 3 && std::strcmp(argv[1], "cordic") == 0) {
     std::printf("%.9g\n", cordic_seconds_per_sample(std::strtoull(argv[2], nullptr, 10)));
   } else {
-    std::fprintf(stderr, "usage: %s fft FRAMES | cordic COUNT\n", argv[0]);
+    std::fprintf(stderr, "usage: %s fft FRAMES [LOG2N] | cordic COUNT\n", argv[0]);
     return 2;
   }
   return 0;

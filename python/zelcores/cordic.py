@@ -244,9 +244,22 @@ class Cordic:
         except ValueError:
             raise ValueError(f"{self.function}: input shapes {[a.shape for a in arrays]} do not broadcast") from None
         shape = arrays[0].shape
+        if any(a.dtype == np.uint64 for a in arrays):
+            self._check_range(arrays)  # words past 2**63 would not survive the int64 view
+        flat = [np.ascontiguousarray(a.ravel(), dtype=np.int64) for a in arrays]
+        # Words outside the input range raise ValueError in the extension,
+        # which checks them while converting.
+        outs, error = self._core.run(flat, nthreads, len(shape))
+        if error is not None:
+            raise CordicError(error)
+        outs = tuple(o.reshape(shape) for o in outs)
+        if not shape:
+            outs = tuple(o[()] for o in outs)
+        return outs[0] if len(outs) == 1 else outs
+
+    def _check_range(self, arrays) -> None:
         w = self.input_width
         lo, hi = (0, 2**w - 1) if self._unsigned_root() else (-(2 ** (w - 1)), 2 ** (w - 1) - 1)
-        flat = []
         for port, a in zip(self._inputs, arrays):
             if a.size:
                 amin, amax = int(a.min()), int(a.max())
@@ -257,14 +270,6 @@ class Cordic:
                     kind = "unsigned" if self._unsigned_root() else "signed"
                     raise ValueError(f"{self.function}: {port} word {word}{' at index ' + str(i) if a.ndim else ''} "
                                      f"is outside the {w}-bit {kind} range {lo} to {hi}")
-            flat.append(np.ascontiguousarray(a.ravel(), dtype=np.int64))
-        outs, error = self._core.run(flat, nthreads)
-        if error is not None:
-            raise CordicError(error)
-        outs = tuple(o.reshape(shape) for o in outs)
-        if not shape:
-            outs = tuple(o[()] for o in outs)
-        return outs[0] if len(outs) == 1 else outs
 
     def _check(self, function: int) -> None:
         if self._function != function:

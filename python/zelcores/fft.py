@@ -93,6 +93,10 @@ class FFTResult:
         return f"FFTResult(X={self.X.shape}, block_exp={self.block_exp!r}, overflow={self.overflow!r})"
 
 
+_core.bind_fft_classes(FFTResult, FFTError, ModelWarning)
+_fft_call = _core.fft_call
+
+
 def _complex(re: np.ndarray, im: np.ndarray) -> np.ndarray:
     # Built part by part: re + 1j*im would turn an infinite imaginary part into
     # a NaN real part (1j*inf = nan+infj) and lose negative zeros.
@@ -178,6 +182,7 @@ class FFT:
 
     def _setup(self, settings: list) -> None:
         self._core = _core.FftCore(settings)
+        self._handle = self._core.handle
         g = self._core.generics
         self._g = g
         self._float = g["C_USE_FLT_PT"] == 1
@@ -324,21 +329,28 @@ class FFT:
                 (None: the frame's length). On a fixed-length core a value other
                 than nfft_max draws the core's warning and is ignored.
             inverse: True for the inverse transform.
-            threads: workers for a batch (None or 0: one per core). The result
-                is the same for any number.
+            threads: workers for a batch, at most one per frame (None or 0:
+                one per core, each given at least about 16,000 samples, as a
+                thread costs as much to start). The result is the same for
+                any number.
             words: True when x holds integer words (see above).
 
         Returns an :class:`FFTResult`; raises :class:`FFTError` with the core's
         line (and ``.code``) when the core refuses the call, ValueError or
         TypeError for arrays of the wrong shape or type.
         """
+        # The common forms go straight to the extension, which builds the
+        # result; anything it does not take is checked and converted here.
+        result = _fft_call(self._handle, self, x, schedule, nfft, inverse, threads, words)
+        if result is not None:
+            return result
         nthreads = _threads(threads)
         if nfft is not None:
             nfft = _whole("nfft", nfft)
             if not 0 <= nfft <= _INT32_MAX:
                 raise ValueError(f"nfft must be a non-negative integer (log2 of the transform length), got {nfft}")
-        data, kind, batch = self._frames(x, words)
-        frames, n = data.shape[0], data.shape[1]
+        data, batch = self._frames(x, words)
+        frames, n = (data.shape[0], data.shape[1]) if batch else (1, data.shape[0])
 
         sch = None
         if schedule is None:
@@ -350,26 +362,10 @@ class FFT:
                     else self._default_schedules[log2n]
         else:
             sch = self._schedule(schedule, frames, batch)
-
-        X, be, ov, lines, error = self._core.run(data, kind, sch, -1 if nfft is None else nfft,
-                                                 not inverse, nthreads)
-        for _, line in lines:
-            warnings.warn(line, ModelWarning, stacklevel=2)
-        if error is not None:
-            frame, code, line = error
-            raise FFTError(line, code, frame)
-
-        if not self._schedule_core or sch is None:
-            shift = 0
-        elif sch.ndim == 2:
-            shift = sch.sum(axis=1, dtype=np.int64)
-        else:
-            shift = sum(sch.tolist())
-        if batch:
-            if not isinstance(shift, np.ndarray):
-                shift = np.full(frames, shift, dtype=np.int64)
-            return FFTResult(self, X, be.astype(np.int64), ov.astype(np.int64), shift)
-        return FFTResult(self, X[0], int(be[0]), int(ov[0]), shift)
+        result = _fft_call(self._handle, self, data, sch, nfft, bool(inverse), nthreads, bool(words))
+        if result is None:
+            raise RuntimeError("internal: the extension refused converted arguments")
+        return result
 
     def _frames(self, x: ArrayLike, words: bool):
         a = np.asarray(x)
@@ -384,20 +380,16 @@ class FFT:
                 raise ValueError(f"word array must have shape {shape}, got {a.shape}")
             if a.dtype == np.uint64 and a.size and int(a.max()) > np.iinfo(np.int64).max:
                 raise ValueError(f"input word {int(a.max())} does not fit {self.input_width} bits")
-            batch = a.ndim == core + 1
-            data = np.ascontiguousarray(a if batch else a[None], dtype=np.int64)
-            return data, 3 if pairs else 2, batch
+            return np.ascontiguousarray(a, dtype=np.int64), a.ndim == core + 1
         if a.dtype.kind == "c":
-            dtype, kind = np.complex128, 1
+            dtype = np.complex128
         elif a.dtype.kind in "biuf":
-            dtype, kind = np.float64, 0
+            dtype = np.float64
         else:
             raise TypeError(f"x must hold real or complex numbers, got dtype {a.dtype}")
         if a.ndim not in (1, 2):
             raise ValueError(f"x must have shape (N,) or (frames, N), got {a.shape}")
-        batch = a.ndim == 2
-        data = np.ascontiguousarray(a if batch else a[None], dtype=dtype)
-        return data, kind, batch
+        return np.ascontiguousarray(a, dtype=dtype), a.ndim == 2
 
     def _schedule(self, schedule: ArrayLike, frames: int, batch: bool) -> np.ndarray:
         s = np.asarray(schedule)

@@ -112,3 +112,27 @@ def test_word_arguments_are_checked(capfd):
     assert sc.sin_cos(np.array([], dtype=np.int64))[0].shape == (0,)
     out = capfd.readouterr()
     assert out.err == "" and out.out == ""
+
+
+def test_long_blocks_and_word_checks_across_workers():
+    """Results of a block too large for the caches (written past them, on reused storage) equal those of short
+    blocks, and stay unchanged by later calls; a word out of range is reported for the first argument first."""
+    sc = zelcores.Cordic("sin_cos", output_width=24)
+    rng = np.random.default_rng(4)
+    phase = rng.integers(-25736, 25736, size=300_001)  # 2.4 MB per output
+    cos, sin = sc.sin_cos(phase)
+    parts = [sc.sin_cos(p, threads=1) for p in np.array_split(phase, 150)]
+    assert np.array_equal(cos, np.concatenate([c for c, _ in parts]))
+    assert np.array_equal(sin, np.concatenate([s for _, s in parts]))
+    tail, want = sin[-7:], sin[-7:].copy()
+    del cos, sin
+    for _ in range(3):
+        again = sc.sin_cos(phase[::-1].copy())
+    assert np.array_equal(tail, want) and np.array_equal(again[1][::-1][-7:], want)
+
+    rot = zelcores.Cordic("rotate")
+    x, y, p = np.zeros((3, 9000), dtype=np.int64)
+    y[100] = 2**15
+    x[8000] = -2**15 - 1
+    with pytest.raises(ValueError, match="rotate: x word -32769 at index 8000 is outside the 16-bit signed range"):
+        rot.rotate(x, y, p, threads=3)

@@ -242,3 +242,35 @@ def test_configuration_goes_through_the_shared_names(brevant, capfd):
     with pytest.raises(ValueError, match='did you mean "C_NFFT_MAX"'):
         zelcores.FFT.from_generics({"C_NFFT_MAXX": 10})
     assert capfd.readouterr().err == ""
+
+
+def test_direct_and_converted_arguments_agree():
+    """Plain arrays and lists take the extension's direct path, other types are converted first: same results,
+    schedule shifts, word checks across workers, and warnings that point at the caller's line."""
+    fft = zelcores.FFT(nfft_max=7, arch="radix2", run_time_nfft=True)
+    rng = np.random.default_rng(21)
+    w = rng.integers(-2**15, 2**15, size=(6, 64, 2))
+    x = fft.from_words(w)
+    sch = rng.integers(0, 3, size=(6, 6))
+    direct = fft(x, schedule=sch, nfft=6, threads=2)
+    converted = fft(x.astype(np.complex64), schedule=sch.astype(np.int16), nfft=np.int64(6), threads=np.int32(2))
+    assert same_bits(direct.X, converted.X) and same_bits(direct.X, fft(w, schedule=sch, words=True).X)
+    assert list(direct.schedule_shift) == list(sch.sum(axis=1)) == list(converted.schedule_shift)
+    one = fft(x[2], schedule=list(sch[2]), nfft=6)
+    assert same_bits(one.X, direct.X[2]) and one.schedule_shift == sch[2].sum() and isinstance(one.block_exp, int)
+    assert list(fft(x).schedule_shift) == [6] * 6  # the default schedule, per frame
+
+    bad = w.copy()
+    bad[4, 10, 0] = 2**15
+    bad[1, 3, 1] = -2**15 - 1  # the first one, in another worker's frames
+    with pytest.raises(ValueError, match=r"input word -32769 at frame 1, sample 3 \(imaginary part\)"):
+        fft(bad, words=True, threads=3)
+
+    with warnings.catch_warnings(record=True) as seen:
+        warnings.simplefilter("always")
+        fft(x[0] + 2.0**-20)  # off the grid: rounded after a warning
+    assert seen and all(s.filename == __file__ and s.category is zelcores.ModelWarning for s in seen)
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        with pytest.raises(zelcores.ModelWarning):
+            fft(x + 2.0**-20)
