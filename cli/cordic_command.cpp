@@ -78,6 +78,7 @@ int run_cordic(const RunOptions &options) {
   json core_given = json::object();
   std::optional<Section> core = top.section("core");
   if (core) {
+    refuse_shared_fields(*core, zel::cordic_setting_fields);
     for (const auto &[k, node] : core->table()) {
       const std::string key(k.str());
       core->get(key);

@@ -331,6 +331,7 @@ int run_fft(const RunOptions &options) {
   json core_given = json::object();
   std::optional<Section> core = top.section("core");
   if (core) {
+    refuse_shared_fields(*core, zel::fft_setting_fields);
     for (const auto &[k, node] : core->table()) {
       const std::string key(k.str());
       core->get(key);
