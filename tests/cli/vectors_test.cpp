@@ -161,7 +161,7 @@ TEST(VectorFiles, FileReadersDecodeInPiecesIntoReusedArrays) {
   zel::write_file(path, text);
   expect_error([&] { zel::read_hex_file(path, spec, got); }, path + ":250001: '12g4' is not a hex word");
   // A simulator's layout whose size happens to fit the plain one.
-  zel::write_file(path, "1 2\n0003\n");
+  zel::write_file(path, "1 2\n 0003\n");  // 10 bytes, as if two 5-byte lines
   zel::read_hex_file(path, spec, got);
   EXPECT_EQ(got, (std::vector<std::int64_t>{1, 2, 3}));
 
