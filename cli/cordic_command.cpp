@@ -213,6 +213,7 @@ int run_cordic(const RunOptions &options) {
   const std::string folder = output_folder(options, top, fs::path(file).stem().string() + "_vectors");
   top.finish();
   OutputSet set(folder);
+  set.set_threads(options.threads);
 
   // Model run, in chunks for the progress line.
   std::vector<std::vector<double>> xin(ins.size(), std::vector<double>(samples)),

@@ -369,6 +369,7 @@ int run_fft(const RunOptions &options) {
   r.folder = output_folder(options, top, fs::path(file).stem().string() + "_vectors");
   top.finish();
   OutputSet set(r.folder);
+  set.set_threads(options.threads);
 
   // Words to the model's doubles: w / 2^(W-1), or the single-precision value.
   const std::size_t count = r.frames * r.n;

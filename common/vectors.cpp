@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -656,6 +657,24 @@ void read_rest(int fd, std::string &bytes, const std::string &path) {
   }
 }
 
+// Makes `words` hold n words. A larger array than it has is allocated
+// afresh with the kernel asked for huge pages: the first touch of a fresh
+// array of tens of megabytes otherwise costs one page fault per 4 KiB, more
+// than decoding the words into it.
+void resize_words(std::vector<std::int64_t> &words, std::size_t n) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  if (n > words.capacity() && n * sizeof(std::int64_t) >= 2 * kHuge) {
+    std::vector<std::int64_t> fresh;
+    fresh.reserve(n);
+    const auto begin = reinterpret_cast<std::uintptr_t>(fresh.data());
+    const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
+    const std::uintptr_t last = (begin + n * sizeof(std::int64_t)) & ~(kHuge - 1);
+    if (last > first) ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);  // a hint only
+    words.swap(fresh);
+  }
+  words.resize(n);
+}
+
 // Text is read and decoded in pieces of about this many bytes, so that the
 // whole file never sits in memory beside its words.
 constexpr std::size_t kReadPiece = std::size_t{1} << 20;
@@ -689,7 +708,7 @@ void read_hex_file(const std::string &path, WordSpec spec, std::vector<std::int6
     // The layout written here, decoded piece by piece straight into the
     // caller's array; any other layout is read whole and judged below.
     const std::size_t n = static_cast<std::size_t>(size) / line;
-    words.resize(n);
+    resize_words(words, n);
     const std::size_t piece_lines = std::max<std::size_t>(1, kReadPiece / line);
     text.resize(piece_lines * line);
     std::size_t done = 0;
@@ -728,7 +747,7 @@ void read_npy_file(const std::string &path, NpyArray &array) {
     const std::size_t available = (static_cast<std::size_t>(size) - layout.data_start) / 8;
     if (available < layout.count) truncated_npy(path, layout.count, available);
     array.shape = layout.shape;
-    array.data.resize(layout.count);
+    resize_words(array.data, layout.count);
     char *dst = reinterpret_cast<char *>(array.data.data());
     const std::size_t bytes = layout.count * 8;
     const std::size_t in_head = std::min(bytes, head.size() - std::min(head.size(), layout.data_start));
