@@ -63,6 +63,15 @@ TEST(VectorFiles, HexLayoutIsWhatReadmemhExpects) {
   EXPECT_EQ(zel::parse_hex("// header\nF_FF 1 /* two\nlines */ 7ff\n\n", {12, true}, "f"),
             (std::vector<std::int64_t>{-1, 1, 2047}));
   EXPECT_THROW(zel::hex_text(std::vector<std::int64_t>{2048}, {12, true}), std::invalid_argument);
+  // The one-line-per-word layout is decoded eight bytes at a time: both
+  // cases of letters are digits, the characters just beside the digit and
+  // letter ranges are not.
+  EXPECT_EQ(zel::parse_hex("FfA0\n0009\n7aBc\n0000\n", {16, true}, "f"),
+            (std::vector<std::int64_t>{-96, 9, 0x7abc, 0}));
+  for (const char c : std::string("/:@G`g\x80", 7)) {
+    const std::string text = std::string("0") + c + "00\n0000\n0000\n0000\n";
+    EXPECT_THROW(zel::parse_hex(text, {16, true}, "f"), zel::VectorError) << "character " << int(c);
+  }
 }
 
 void expect_error(const std::function<void()> &f, const std::string &text) {
