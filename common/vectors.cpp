@@ -544,16 +544,26 @@ void append_csv_header(std::string &out, const CsvTable &table) {
   out.push_back('\n');
 }
 
-void append_csv_rows(std::string &out, const CsvTable &table, std::size_t first, std::size_t last) {
-  char buf[24];
+// Most bytes a row can take: 20 characters and a separator per value.
+std::size_t csv_row_room(const CsvTable &table) { return table.columns.size() * 21 + 1; }
+
+// Writes rows first..last-1 at o (room for csv_row_room() bytes a row);
+// returns the end.
+char *put_csv_rows(char *o, const CsvTable &table, std::size_t first, std::size_t last) {
   for (std::size_t r = first; r < last; ++r) {
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
-      if (c) out.push_back(',');
-      auto res = std::to_chars(buf, buf + sizeof buf, table.columns[c][r]);
-      out.append(buf, res.ptr);
+      if (c) *o++ = ',';
+      o = std::to_chars(o, o + 20, table.columns[c][r]).ptr;
     }
-    out.push_back('\n');
+    *o++ = '\n';
   }
+  return o;
+}
+
+void append_csv_rows(std::string &out, const CsvTable &table, std::size_t first, std::size_t last) {
+  const std::size_t at = out.size();
+  out.resize(at + (last - first) * csv_row_room(table));
+  out.resize(static_cast<std::size_t>(put_csv_rows(out.data() + at, table, first, last) - out.data()));
 }
 
 }  // namespace
@@ -900,15 +910,17 @@ std::string write_npy_file(const std::string &path, std::span<const std::int64_t
 
 std::string write_csv_file(const std::string &path, const CsvTable &table) {
   const std::size_t rows = csv_rows(table);
-  std::string piece;
-  append_csv_header(piece, table);
+  std::string header;
+  append_csv_header(header, table);
   HashedFileWriter f(path);
-  for (std::size_t r = 0; r < rows; r += kPiece) {
-    append_csv_rows(piece, table, r, std::min(rows, r + kPiece));
-    f.write(piece);
-    piece.clear();
+  f.write(header);
+  // One buffer for every piece, written without clearing.
+  const std::size_t piece_rows = std::min<std::size_t>(kPiece, std::max<std::size_t>(rows, 1));
+  const auto piece = std::make_unique_for_overwrite<char[]>(piece_rows * csv_row_room(table));
+  for (std::size_t r = 0; r < rows; r += piece_rows) {
+    const char *end = put_csv_rows(piece.get(), table, r, std::min(rows, r + piece_rows));
+    f.write(std::string_view(piece.get(), static_cast<std::size_t>(end - piece.get())));
   }
-  if (!piece.empty()) f.write(piece);
   return f.finish();
 }
 
