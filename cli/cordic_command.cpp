@@ -215,6 +215,17 @@ int run_cordic(const RunOptions &options) {
   OutputSet set(folder);
   set.set_threads(options.threads);
 
+  // The stimulus files are written while the model runs.
+  auto columns = [](const std::vector<PortInfo> &ports, const std::vector<std::vector<std::int64_t>> &words) {
+    std::vector<Column> cols;
+    for (std::size_t p = 0; p < ports.size(); ++p)
+      cols.push_back({ports[p].name, ports[p].spec, ports[p].spec.is_signed ? "twos_complement" : "unsigned", &words[p]});
+    return cols;
+  };
+  const std::string order = "sample after sample, sample 0 first";
+  set.add_columns("input", "stimulus", columns(ins, in_words), 0, formats, order);
+  set.start_writing();
+
   // Model run, in chunks for the progress line.
   std::vector<std::vector<double>> xin(ins.size(), std::vector<double>(samples)),
       yout(outs.size(), std::vector<double>(samples));
@@ -247,14 +258,6 @@ int run_cordic(const RunOptions &options) {
                                std::to_string(outs[p].spec.width) + "-bit word");
     }
 
-  auto columns = [](const std::vector<PortInfo> &ports, const std::vector<std::vector<std::int64_t>> &words) {
-    std::vector<Column> cols;
-    for (std::size_t p = 0; p < ports.size(); ++p)
-      cols.push_back({ports[p].name, ports[p].spec, ports[p].spec.is_signed ? "twos_complement" : "unsigned", &words[p]});
-    return cols;
-  };
-  const std::string order = "sample after sample, sample 0 first";
-  set.add_columns("input", "stimulus", columns(ins, in_words), 0, formats, order);
   set.add_columns("output", "expected", columns(outs, out_words), 0, formats, order);
 
   json m;

@@ -402,6 +402,13 @@ int run_fft(const RunOptions &options) {
     }
   }
 
+  // The stimulus files are written while the frames run.
+  const std::string encoding = float_mode(r) ? "ieee754_binary32" : "twos_complement";
+  const std::string in_order = "frame after frame; within a frame x[n] for n = 0 .. N-1 in time order";
+  set.add_columns("input", "stimulus", {{"re", ispec, encoding, &in_re}, {"im", ispec, encoding, &in_im}}, r.n,
+                  r.formats, in_order);
+  set.start_writing();
+
   std::vector<std::int32_t> block_exp(r.frames, 0), overflow(r.frames, 0);
   std::set<std::string> warnings;  // the model's warning lines (floating-point inputs), distinct
   {
@@ -495,12 +502,8 @@ int run_fft(const RunOptions &options) {
                           : noise > 0 ? static_cast<double>(10 * std::log10(signal / noise)) : INFINITY;
 
   // Files.
-  const std::string in_order = "frame after frame; within a frame x[n] for n = 0 .. N-1 in time order";
   const std::string out_order =
       "frame after frame; within a frame X[k] for k = 0 .. N-1 in natural frequency order (not bit-reversed)";
-  const std::string encoding = float_mode(r) ? "ieee754_binary32" : "twos_complement";
-  set.add_columns("input", "stimulus", {{"re", ispec, encoding, &in_re}, {"im", ispec, encoding, &in_im}}, r.n,
-                  r.formats, in_order);
   set.add_columns("output", "expected", {{"re", ospec, encoding, &out_re}, {"im", ospec, encoding, &out_im}}, r.n,
                   r.formats, out_order);
   std::vector<std::int64_t> bexp(block_exp.begin(), block_exp.end()), ovf(overflow.begin(), overflow.end());

@@ -50,6 +50,7 @@ OutputSet::OutputSet(std::string folder) : folder_(std::move(folder)) {
 }
 
 OutputSet::~OutputSet() {
+  if (early_.joinable()) early_.join();
   if (!committed_) {
     std::error_code ec;
     fs::remove_all(temp_, ec);
@@ -162,15 +163,48 @@ void OutputSet::add_columns(const std::string &base, const std::string &role, co
   }
 }
 
+void OutputSet::start_writing() {
+  if (early_.joinable() || early_count_ > 0 || writes_.empty()) return;
+  begin();
+  const std::size_t n = writes_.size();
+  early_paths_.clear();
+  for (std::size_t i = 0; i < n; ++i)
+    early_paths_.push_back((fs::path(temp_) / files_[i]["name"].get<std::string>()).string());
+  early_writes_ = std::move(writes_);
+  writes_.assign(n, nullptr);  // their places in the list stay taken
+  early_digests_.assign(n, std::string());
+  early_errors_.assign(n, nullptr);
+  try {
+    early_ = std::thread([this, n] {
+      for (std::size_t i = 0; i < n; ++i) {
+        try {
+          early_digests_[i] = early_writes_[i](early_paths_[i]);
+        } catch (...) {
+          early_errors_[i] = std::current_exception();
+          return;
+        }
+      }
+    });
+    early_count_ = n;
+  } catch (const std::system_error &) {
+    writes_ = std::move(early_writes_);  // no thread: commit() writes them
+  }
+}
+
 void OutputSet::commit(json manifest) {
   begin();
+  if (early_.joinable()) early_.join();
   // Files on a shared queue, the largest (first added) taken first; the
   // digests go to their own entries, and the first failing file in list
   // order is the one reported, whatever the number of threads.
   const std::size_t n = writes_.size();
   std::vector<std::string> digests(n);
   std::vector<std::exception_ptr> errors(n);
-  std::atomic<std::size_t> next{0};
+  for (std::size_t i = 0; i < early_count_; ++i) {
+    digests[i] = std::move(early_digests_[i]);
+    errors[i] = early_errors_[i];
+  }
+  std::atomic<std::size_t> next{early_count_};
   auto work = [&] {
     for (std::size_t i; (i = next.fetch_add(1)) < n;) {
       try {
@@ -182,7 +216,7 @@ void OutputSet::commit(json manifest) {
     }
   };
   std::vector<std::thread> pool;
-  const unsigned workers = zel::worker_count(threads_, n);
+  const unsigned workers = zel::worker_count(threads_, n - early_count_);
   try {
     for (unsigned w = 1; w < workers; ++w) pool.emplace_back(work);
   } catch (const std::system_error &) {
@@ -192,6 +226,7 @@ void OutputSet::commit(json manifest) {
   for (auto &t : pool) t.join();
   for (auto &e : errors)
     if (e) std::rethrow_exception(e);
+  early_writes_.clear();
   for (std::size_t i = 0; i < n; ++i) files_[i]["sha256"] = digests[i];
   manifest["files"] = files_;
   const std::string text = manifest.dump(2) + "\n";

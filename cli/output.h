@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <exception>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace zelvec {
@@ -63,6 +65,11 @@ class OutputSet {
                    std::size_t frame_length, const Formats &formats, const std::string &order,
                    const std::string &index_name = "index");
 
+  // Starts writing the files recorded so far on a thread of their own
+  // (while the caller computes the rest of the set); commit() waits for it.
+  // Without a thread to spare they are written by commit() like the others.
+  void start_writing();
+
   // Writes every file (files are independent: several at once), then
   // manifest.json (with "files" appended), and puts the set in place.
   void commit(json manifest);
@@ -76,6 +83,13 @@ class OutputSet {
   unsigned threads_ = 0;
   json files_ = json::array();
   std::vector<std::function<std::string(const std::string &)>> writes_;  // one per entry of files_
+  // Files given to start_writing(): the first early_count_ of the list,
+  // their jobs (moved out of writes_) and results, owned by early_ until joined.
+  std::size_t early_count_ = 0;
+  std::vector<std::function<std::string(const std::string &)>> early_writes_;
+  std::vector<std::string> early_paths_, early_digests_;
+  std::vector<std::exception_ptr> early_errors_;
+  std::thread early_;
 };
 
 // Word-width text for the manifest.
