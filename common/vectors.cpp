@@ -787,7 +787,14 @@ void read_npy_file(const std::string &path, NpyArray &array) {
   // The header is at most a few kilobytes; the data follow it.
   std::string head(std::size_t{1} << 16, '\0');
   head.resize(read_some(fd.get(), head.data(), head.size(), path));
-  const NpyLayout layout = npy_layout(head, path);
+  NpyLayout layout;
+  try {
+    layout = npy_layout(head, path);
+  } catch (const VectorError &) {  // a longer header, or no .npy file: read whole, judged whole
+    read_rest(fd.get(), head, path);
+    array = parse_npy(head, path);
+    return;
+  }
   const long long size = regular_size(fd.get());
   if (layout.size == 8 && layout.is_signed && size >= 0 && static_cast<std::size_t>(size) >= layout.data_start) {
     // Little-endian int64: the bytes are the words.
