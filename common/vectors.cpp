@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <new>
