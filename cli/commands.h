@@ -43,6 +43,11 @@ Formats read_formats(Section &top, bool allow_packed);
 // The output folder: the option, else the run file's `output` key (relative
 // to the run file's folder), else `default_name` beside the run file.
 std::string output_folder(const RunOptions &options, Section &top, const std::string &default_name);
+// Refuses a [core] table in which two keys set the same record field (a
+// readable name and its raw field, e.g. arch and C_ARCH), naming both keys
+// at the later one's position; `fields_of` is zel::fft_setting_fields or
+// zel::cordic_setting_fields.
+void refuse_shared_fields(const Section &core, std::vector<std::string_view> (*fields_of)(std::string_view));
 // Tool and model versions for the manifest.
 json versions(const std::string &kind);
 

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -35,6 +36,29 @@ std::string output_folder(const RunOptions &options, Section &top, const std::st
   const fs::path base = fs::path(options.run_file).parent_path();
   if (key && key->empty()) top.fail("output", "expected a folder name, found an empty text");
   return (base / (key ? *key : default_name)).lexically_normal().string();
+}
+
+void refuse_shared_fields(const Section &core, std::vector<std::string_view> (*fields_of)(std::string_view)) {
+  struct Given {
+    std::string_view key;
+    const toml::key *k;
+    const toml::node *node;
+  };
+  std::vector<Given> given;  // in file order, not in the table's (sorted) order
+  for (const auto &[k, node] : core.table()) given.push_back({k.str(), &k, &node});
+  auto pos = [](const Given &g) {
+    const auto &b = g.k->source().begin.line ? g.k->source().begin : g.node->source().begin;
+    return std::pair{b.line, b.column};
+  };
+  std::stable_sort(given.begin(), given.end(), [&](const Given &a, const Given &b) { return pos(a) < pos(b); });
+  for (std::size_t j = 1; j < given.size(); ++j)
+    for (std::size_t i = 0; i < j; ++i)
+      for (const auto field : fields_of(given[j].key))
+        for (const auto other : fields_of(given[i].key))
+          if (field == other)
+            throw InputError(where(core.file(), *given[j].k, *given[j].node) + ": core: \"" +
+                             std::string(given[i].key) + "\" and \"" + std::string(given[j].key) +
+                             "\" both set the record field " + std::string(field) + "; give only one of them");
 }
 
 json versions(const std::string &kind) {

@@ -78,6 +78,7 @@ int run_cordic(const RunOptions &options) {
   json core_given = json::object();
   std::optional<Section> core = top.section("core");
   if (core) {
+    refuse_shared_fields(*core, zel::cordic_setting_fields);
     for (const auto &[k, node] : core->table()) {
       const std::string key(k.str());
       core->get(key);
@@ -212,6 +213,18 @@ int run_cordic(const RunOptions &options) {
   const std::string folder = output_folder(options, top, fs::path(file).stem().string() + "_vectors");
   top.finish();
   OutputSet set(folder);
+  set.set_threads(options.threads);
+
+  // The stimulus files are written while the model runs.
+  auto columns = [](const std::vector<PortInfo> &ports, const std::vector<std::vector<std::int64_t>> &words) {
+    std::vector<Column> cols;
+    for (std::size_t p = 0; p < ports.size(); ++p)
+      cols.push_back({ports[p].name, ports[p].spec, ports[p].spec.is_signed ? "twos_complement" : "unsigned", &words[p]});
+    return cols;
+  };
+  const std::string order = "sample after sample, sample 0 first";
+  set.add_columns("input", "stimulus", columns(ins, in_words), 0, formats, order);
+  set.start_writing();
 
   // Model run, in chunks for the progress line.
   std::vector<std::vector<double>> xin(ins.size(), std::vector<double>(samples)),
@@ -245,14 +258,6 @@ int run_cordic(const RunOptions &options) {
                                std::to_string(outs[p].spec.width) + "-bit word");
     }
 
-  auto columns = [](const std::vector<PortInfo> &ports, const std::vector<std::vector<std::int64_t>> &words) {
-    std::vector<Column> cols;
-    for (std::size_t p = 0; p < ports.size(); ++p)
-      cols.push_back({ports[p].name, ports[p].spec, ports[p].spec.is_signed ? "twos_complement" : "unsigned", &words[p]});
-    return cols;
-  };
-  const std::string order = "sample after sample, sample 0 first";
-  set.add_columns("input", "stimulus", columns(ins, in_words), 0, formats, order);
   set.add_columns("output", "expected", columns(outs, out_words), 0, formats, order);
 
   json m;

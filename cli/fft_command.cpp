@@ -2,6 +2,7 @@
 // the expected results, block exponents, overflow flags and a manifest.
 #include "commands.h"
 #include "models.h"
+#include "parallel.h"
 #include "settings.h"
 
 #include <bit>
@@ -290,30 +291,45 @@ void read_transform(Section &t, FftRun &r) {
   }
 }
 
-// Double-precision DFT of one frame (iterative radix-2), the reference for
-// the SQNR figure.
-void reference_fft(std::vector<std::complex<long double>> &x, bool forward) {
-  const std::size_t n = x.size();
-  for (std::size_t i = 1, j = 0; i < n; ++i) {
-    std::size_t bit = n >> 1;
-    for (; j & bit; bit >>= 1) j ^= bit;
-    j ^= bit;
-    if (i < j) std::swap(x[i], x[j]);
-  }
-  const long double sign = forward ? -1.0L : 1.0L;
-  for (std::size_t len = 2; len <= n; len <<= 1) {
-    for (std::size_t k = 0; k < len / 2; ++k) {
-      const long double a = sign * 2 * std::numbers::pi_v<long double> * static_cast<long double>(k) /
-                            static_cast<long double>(len);
-      const std::complex<long double> w(std::cos(a), std::sin(a));
-      for (std::size_t i = 0; i < n; i += len) {
-        const auto u = x[i + k], v = x[i + k + len / 2] * w;
-        x[i + k] = u + v;
-        x[i + k + len / 2] = u - v;
+// Long-double DFT of one frame (iterative radix-2), the reference for the
+// SQNR figure. The twiddle factors of every stage are computed once per run
+// (the same values the stages would compute for themselves).
+class ReferenceFft {
+ public:
+  ReferenceFft(std::size_t n, bool forward) : n_(n) {
+    const long double sign = forward ? -1.0L : 1.0L;
+    // Stage len (2, 4, ..., n) uses len / 2 factors, from index len / 2 - 1.
+    for (std::size_t len = 2; len <= n; len <<= 1)
+      for (std::size_t k = 0; k < len / 2; ++k) {
+        const long double a = sign * 2 * std::numbers::pi_v<long double> * static_cast<long double>(k) /
+                              static_cast<long double>(len);
+        w_.emplace_back(std::cos(a), std::sin(a));
       }
+  }
+
+  void operator()(std::vector<std::complex<long double>> &x) const {
+    const std::size_t n = n_;
+    for (std::size_t i = 1, j = 0; i < n; ++i) {
+      std::size_t bit = n >> 1;
+      for (; j & bit; bit >>= 1) j ^= bit;
+      j ^= bit;
+      if (i < j) std::swap(x[i], x[j]);
+    }
+    for (std::size_t len = 2; len <= n; len <<= 1) {
+      const std::complex<long double> *w = w_.data() + (len / 2 - 1);
+      for (std::size_t k = 0; k < len / 2; ++k)
+        for (std::size_t i = 0; i < n; i += len) {
+          const auto u = x[i + k], v = x[i + k + len / 2] * w[k];
+          x[i + k] = u + v;
+          x[i + k + len / 2] = u - v;
+        }
     }
   }
-}
+
+ private:
+  std::size_t n_;
+  std::vector<std::complex<long double>> w_;
+};
 
 }  // namespace
 
@@ -331,6 +347,7 @@ int run_fft(const RunOptions &options) {
   json core_given = json::object();
   std::optional<Section> core = top.section("core");
   if (core) {
+    refuse_shared_fields(*core, zel::fft_setting_fields);
     for (const auto &[k, node] : core->table()) {
       const std::string key(k.str());
       core->get(key);
@@ -368,6 +385,7 @@ int run_fft(const RunOptions &options) {
   r.folder = output_folder(options, top, fs::path(file).stem().string() + "_vectors");
   top.finish();
   OutputSet set(r.folder);
+  set.set_threads(options.threads);
 
   // Words to the model's doubles: w / 2^(W-1), or the single-precision value.
   const std::size_t count = r.frames * r.n;
@@ -383,6 +401,13 @@ int run_fft(const RunOptions &options) {
       xi[i] = static_cast<double>(in_im[i]) * in_scale;
     }
   }
+
+  // The stimulus files are written while the frames run.
+  const std::string encoding = float_mode(r) ? "ieee754_binary32" : "twos_complement";
+  const std::string in_order = "frame after frame; within a frame x[n] for n = 0 .. N-1 in time order";
+  set.add_columns("input", "stimulus", {{"re", ispec, encoding, &in_re}, {"im", ispec, encoding, &in_im}}, r.n,
+                  r.formats, in_order);
+  set.start_writing();
 
   std::vector<std::int32_t> block_exp(r.frames, 0), overflow(r.frames, 0);
   std::set<std::string> warnings;  // the model's warning lines (floating-point inputs), distinct
@@ -437,24 +462,38 @@ int run_fft(const RunOptions &options) {
 
   // SQNR of the whole run against a long-double DFT of the same input words,
   // the model's results taken back to their true scale.
+  // Frames on the run's threads, each frame's sums in its own place, then
+  // added in frame order: the same figure for any number of threads.
   long double signal = 0, noise = 0;
   {
-    std::vector<std::complex<long double>> x(r.n);
+    const ReferenceFft reference(r.n, r.forward);
+    std::vector<long double> frame_signal(r.frames), frame_noise(r.frames);
+    zel::parallel_ranges(
+        r.frames, options.threads, [&] { return std::vector<std::complex<long double>>(r.n); },
+        [&](std::vector<std::complex<long double>> &x, std::size_t first, std::size_t last) {
+          for (std::size_t f = first; f < last; ++f) {
+            for (std::size_t k = 0; k < r.n; ++k) x[k] = {xr[f * r.n + k], xi[f * r.n + k]};
+            reference(x);
+            int shift = 0;
+            if (r.uses_schedule)
+              for (std::int32_t s = 0; s < r.stages; ++s)
+                shift += r.schedule[(r.per_frame ? f * static_cast<std::size_t>(r.stages) : 0) + static_cast<std::size_t>(s)];
+            else if (r.g.C_HAS_BFP == 1 && !float_mode(r))
+              shift = block_exp[f];
+            const long double scale = std::ldexp(1.0L, shift);
+            long double fs = 0, fn = 0;
+            for (std::size_t k = 0; k < r.n; ++k) {
+              const std::complex<long double> y(yr[f * r.n + k] * scale, yi[f * r.n + k] * scale);
+              fs += std::norm(x[k]);
+              fn += std::norm(x[k] - y);
+            }
+            frame_signal[f] = fs;
+            frame_noise[f] = fn;
+          }
+        });
     for (std::size_t f = 0; f < r.frames; ++f) {
-      for (std::size_t k = 0; k < r.n; ++k) x[k] = {xr[f * r.n + k], xi[f * r.n + k]};
-      reference_fft(x, r.forward);
-      int shift = 0;
-      if (r.uses_schedule)
-        for (std::int32_t s = 0; s < r.stages; ++s)
-          shift += r.schedule[(r.per_frame ? f * static_cast<std::size_t>(r.stages) : 0) + static_cast<std::size_t>(s)];
-      else if (r.g.C_HAS_BFP == 1 && !float_mode(r))
-        shift = block_exp[f];
-      const long double scale = std::ldexp(1.0L, shift);
-      for (std::size_t k = 0; k < r.n; ++k) {
-        const std::complex<long double> y(yr[f * r.n + k] * scale, yi[f * r.n + k] * scale);
-        signal += std::norm(x[k]);
-        noise += std::norm(x[k] - y);
-      }
+      signal += frame_signal[f];
+      noise += frame_noise[f];
     }
   }
   // Infinite or NaN results (floating-point cores) leave it undefined.
@@ -463,12 +502,8 @@ int run_fft(const RunOptions &options) {
                           : noise > 0 ? static_cast<double>(10 * std::log10(signal / noise)) : INFINITY;
 
   // Files.
-  const std::string in_order = "frame after frame; within a frame x[n] for n = 0 .. N-1 in time order";
   const std::string out_order =
       "frame after frame; within a frame X[k] for k = 0 .. N-1 in natural frequency order (not bit-reversed)";
-  const std::string encoding = float_mode(r) ? "ieee754_binary32" : "twos_complement";
-  set.add_columns("input", "stimulus", {{"re", ispec, encoding, &in_re}, {"im", ispec, encoding, &in_im}}, r.n,
-                  r.formats, in_order);
   set.add_columns("output", "expected", {{"re", ospec, encoding, &out_re}, {"im", ospec, encoding, &out_im}}, r.n,
                   r.formats, out_order);
   std::vector<std::int64_t> bexp(block_exp.begin(), block_exp.end()), ovf(overflow.begin(), overflow.end());

@@ -1,11 +1,15 @@
 #include "output.h"
 
+#include "parallel.h"
 #include "run_file.h"
 
 #include <unistd.h>
 
+#include <atomic>
+#include <exception>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -46,6 +50,7 @@ OutputSet::OutputSet(std::string folder) : folder_(std::move(folder)) {
 }
 
 OutputSet::~OutputSet() {
+  if (early_.joinable()) early_.join();
   if (!committed_) {
     std::error_code ec;
     fs::remove_all(temp_, ec);
@@ -61,16 +66,15 @@ void OutputSet::begin() {
     throw zel::VectorError(temp_ + ": cannot create: " + ec.message());
 }
 
-void OutputSet::add(const std::string &name, const std::function<std::string(const std::string &)> &write, json meta,
+void OutputSet::add(const std::string &name, std::function<std::string(const std::string &)> write, json meta,
                     std::size_t count) {
-  begin();
-  const std::string sha = write((fs::path(temp_) / name).string());
   json entry;
   entry["name"] = name;
   entry.update(meta);
   entry["count"] = count;
-  entry["sha256"] = sha;
+  entry["sha256"] = "";  // filled in when written
   files_.push_back(std::move(entry));
+  writes_.push_back(std::move(write));
 }
 
 void OutputSet::add_columns(const std::string &base, const std::string &role, const std::vector<Column> &columns,
@@ -102,13 +106,13 @@ void OutputSet::add_columns(const std::string &base, const std::string &role, co
       m["quantity"] = "{im, re}";
       m["packing"] = "each line one word of 2 x word_width bits: im in the upper half, re in the lower";
       add(base + ".hex",
-          [&](const std::string &p) {
-            return zel::write_hex_packed_file(p, *columns[0].words, *columns[1].words, columns[0].spec);
+          [re = columns[0], im = columns[1]](const std::string &p) {
+            return zel::write_hex_packed_file(p, *re.words, *im.words, re.spec);
           },
           m, count);
     } else {
       for (const auto &c : columns)
-        add(base + "_" + c.name + ".hex", [&](const std::string &p) { return zel::write_hex_file(p, *c.words, c.spec); },
+        add(base + "_" + c.name + ".hex", [c](const std::string &p) { return zel::write_hex_file(p, *c.words, c.spec); },
             meta("hex", &c), count);
     }
   }
@@ -118,40 +122,112 @@ void OutputSet::add_columns(const std::string &base, const std::string &role, co
     for (const auto &c : columns) {
       json m = meta("npy", &c);
       m["shape"] = shape;
-      add(base + "_" + c.name + ".npy", [&](const std::string &p) { return zel::write_npy_file(p, *c.words, shape); }, m,
-          count);
+      add(base + "_" + c.name + ".npy",
+          [c, shape](const std::string &p) { return zel::write_npy_file(p, *c.words, shape); }, m, count);
     }
   }
   if (formats.csv) {
-    zel::CsvTable table;
-    std::vector<std::int64_t> frame_col, index_col(count);
-    if (frame_length) {
-      frame_col.resize(count);
-      for (std::size_t i = 0; i < count; ++i) frame_col[i] = static_cast<std::int64_t>(i / frame_length);
-      table.names.push_back("frame");
-      table.columns.push_back(std::move(frame_col));
-    }
-    for (std::size_t i = 0; i < count; ++i)
-      index_col[i] = static_cast<std::int64_t>(frame_length ? i % frame_length : i);
-    table.names.push_back(frame_length ? "index" : index_name);
-    table.columns.push_back(std::move(index_col));
     json m = meta("csv", nullptr);
     json cols = json::array();
     for (const auto &c : columns) {
-      table.names.push_back(c.name);
-      table.columns.push_back(*c.words);
       json cm;
       cm["quantity"] = c.name;
       cm.update(column_meta(c));
       cols.push_back(cm);
     }
     m["columns"] = cols;
-    add(base + ".csv", [&](const std::string &p) { return zel::write_csv_file(p, table); }, m, count);
+    // The table (frame and index columns beside copies of the words) is
+    // built when the file is written, so that only the tables being written
+    // at the time take memory.
+    add(base + ".csv",
+        [columns, count, frame_length, index_name](const std::string &p) {
+          zel::CsvTable table;
+          if (frame_length) {
+            std::vector<std::int64_t> frame_col(count);
+            for (std::size_t i = 0; i < count; ++i) frame_col[i] = static_cast<std::int64_t>(i / frame_length);
+            table.names.push_back("frame");
+            table.columns.push_back(std::move(frame_col));
+          }
+          std::vector<std::int64_t> index_col(count);
+          for (std::size_t i = 0; i < count; ++i)
+            index_col[i] = static_cast<std::int64_t>(frame_length ? i % frame_length : i);
+          table.names.push_back(frame_length ? "index" : index_name);
+          table.columns.push_back(std::move(index_col));
+          for (const auto &c : columns) {
+            table.names.push_back(c.name);
+            table.columns.push_back(*c.words);
+          }
+          return zel::write_csv_file(p, table);
+        },
+        m, count);
+  }
+}
+
+void OutputSet::start_writing() {
+  if (early_.joinable() || early_count_ > 0 || writes_.empty()) return;
+  begin();
+  const std::size_t n = writes_.size();
+  early_paths_.clear();
+  for (std::size_t i = 0; i < n; ++i)
+    early_paths_.push_back((fs::path(temp_) / files_[i]["name"].get<std::string>()).string());
+  early_writes_ = std::move(writes_);
+  writes_.assign(n, nullptr);  // their places in the list stay taken
+  early_digests_.assign(n, std::string());
+  early_errors_.assign(n, nullptr);
+  try {
+    early_ = std::thread([this, n] {
+      for (std::size_t i = 0; i < n; ++i) {
+        try {
+          early_digests_[i] = early_writes_[i](early_paths_[i]);
+        } catch (...) {
+          early_errors_[i] = std::current_exception();
+          return;
+        }
+      }
+    });
+    early_count_ = n;
+  } catch (const std::system_error &) {
+    writes_ = std::move(early_writes_);  // no thread: commit() writes them
   }
 }
 
 void OutputSet::commit(json manifest) {
   begin();
+  if (early_.joinable()) early_.join();
+  // Files on a shared queue, the largest (first added) taken first; the
+  // digests go to their own entries, and the first failing file in list
+  // order is the one reported, whatever the number of threads.
+  const std::size_t n = writes_.size();
+  std::vector<std::string> digests(n);
+  std::vector<std::exception_ptr> errors(n);
+  for (std::size_t i = 0; i < early_count_; ++i) {
+    digests[i] = std::move(early_digests_[i]);
+    errors[i] = early_errors_[i];
+  }
+  std::atomic<std::size_t> next{early_count_};
+  auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < n;) {
+      try {
+        digests[i] = writes_[i]((fs::path(temp_) / files_[i]["name"].get<std::string>()).string());
+      } catch (...) {
+        errors[i] = std::current_exception();
+        next = n;  // the set fails: start no more files
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  const unsigned workers = zel::worker_count(threads_, n - early_count_);
+  try {
+    for (unsigned w = 1; w < workers; ++w) pool.emplace_back(work);
+  } catch (const std::system_error &) {
+    // No more threads: those started and this one share the queue.
+  }
+  work();
+  for (auto &t : pool) t.join();
+  for (auto &e : errors)
+    if (e) std::rethrow_exception(e);
+  early_writes_.clear();
+  for (std::size_t i = 0; i < n; ++i) files_[i]["sha256"] = digests[i];
   manifest["files"] = files_;
   const std::string text = manifest.dump(2) + "\n";
   zel::write_file((fs::path(temp_) / "manifest.json").string(), text);

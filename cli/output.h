@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <exception>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace zelvec {
@@ -44,10 +46,14 @@ class OutputSet {
   const std::string &folder() const { return folder_; }
   std::size_t file_count() const { return files_.size(); }
 
-  // Writes one file into the set with write(path), which returns the
-  // file's SHA-256, and records it in the manifest's list; `meta` is
-  // completed with name, count and sha256.
-  void add(const std::string &name, const std::function<std::string(const std::string &)> &write, json meta,
+  // Files are written by commit() on this many threads (0: one per core);
+  // the files and the manifest are the same for any number.
+  void set_threads(unsigned threads) { threads_ = threads; }
+
+  // Records one file of the set, in the manifest's list: commit() writes it
+  // with write(path), which returns the file's SHA-256. `meta` is completed
+  // with name, count and sha256. Whatever `write` reads must live until then.
+  void add(const std::string &name, std::function<std::string(const std::string &)> write, json meta,
            std::size_t count);
 
   // Words grouped in frames of `frame_length`, in every chosen format:
@@ -59,7 +65,13 @@ class OutputSet {
                    std::size_t frame_length, const Formats &formats, const std::string &order,
                    const std::string &index_name = "index");
 
-  // Writes manifest.json (with "files" appended) and puts the set in place.
+  // Starts writing the files recorded so far on a thread of their own
+  // (while the caller computes the rest of the set); commit() waits for it.
+  // Without a thread to spare they are written by commit() like the others.
+  void start_writing();
+
+  // Writes every file (files are independent: several at once), then
+  // manifest.json (with "files" appended), and puts the set in place.
   void commit(json manifest);
 
  private:
@@ -68,7 +80,16 @@ class OutputSet {
   std::string folder_;
   std::string temp_;
   bool committed_ = false;
+  unsigned threads_ = 0;
   json files_ = json::array();
+  std::vector<std::function<std::string(const std::string &)>> writes_;  // one per entry of files_
+  // Files given to start_writing(): the first early_count_ of the list,
+  // their jobs (moved out of writes_) and results, owned by early_ until joined.
+  std::size_t early_count_ = 0;
+  std::vector<std::function<std::string(const std::string &)>> early_writes_;
+  std::vector<std::string> early_paths_, early_digests_;
+  std::vector<std::exception_ptr> early_errors_;
+  std::thread early_;
 };
 
 // Word-width text for the manifest.

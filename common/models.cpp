@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
+#include <cmath>
 #include <new>
 #include <sstream>
 #include <utility>
@@ -27,6 +29,19 @@ void sort_lines(const std::string &text, FftFrameResult &result) {
     }
     start = end + 1;
   }
+}
+
+// A sample the floating-point core takes as a subnormal single: its nearest
+// single is subnormal. Values at or beyond the single's smallest normal
+// magnitude never are (the range check keeps the conversion defined).
+bool single_subnormal(double x) {
+  return std::fabs(x) < FLT_MIN && std::fpclassify(static_cast<float>(x)) == FP_SUBNORMAL;
+}
+
+bool any_single_subnormal(const double *x, std::int32_t n) {
+  bool any = false;
+  for (std::int32_t i = 0; i < n; ++i) any |= single_subnormal(x[i]);
+  return any;
 }
 
 std::string first_line(std::string text) {
@@ -75,13 +90,27 @@ FftFrameResult FftModel::run(const double *re, const double *im, std::int32_t n,
     nfft = generics_.C_NFFT_MAX;
     if (generics_.C_HAS_NFFT == 1 && n > 0 && (n & (n - 1)) == 0) nfft = std::countr_zero(static_cast<unsigned>(n));
   }
+  // The library reads the samples and the schedule, with one exception: a
+  // floating-point core replaces subnormal samples by +0.0 in the arrays it
+  // is given. Such a frame goes to it as a copy, so the caller's (const)
+  // data are never written; every other frame goes as it is, without a copy.
+  std::vector<double> copy;
+  if (generics_.C_USE_FLT_PT == 1 && re && im && n > 0 &&
+      (any_single_subnormal(re, n) || any_single_subnormal(im, n))) {
+    const auto count = static_cast<std::size_t>(n);
+    copy.reserve(2 * count);
+    copy.insert(copy.end(), re, re + count);
+    copy.insert(copy.end(), im, im + count);
+    re = copy.data();
+    im = copy.data() + count;
+  }
   korvane_ip_zelfft_v9_0_inputs in;
   in.nfft = nfft;
-  in.xn_re = const_cast<double *>(re);  // the model only reads its inputs
+  in.xn_re = const_cast<double *>(re);  // not written: see above
   in.xn_re_size = n;
   in.xn_im = const_cast<double *>(im);
   in.xn_im_size = n;
-  in.scaling_sch = const_cast<std::int32_t *>(schedule);
+  in.scaling_sch = const_cast<std::int32_t *>(schedule);  // only read
   in.scaling_sch_size = schedule_size;
   in.direction = forward ? 1 : 0;
   korvane_ip_zelfft_v9_0_outputs out{out_re, n, out_im, n, 0, 0};

@@ -64,6 +64,10 @@ class FftModel {
   // frame's own length (log2 n) on a run-time-length core and for C_NFFT_MAX
   // otherwise; any other value goes to the model as it is (a value other
   // than C_NFFT_MAX on a fixed-length core draws the library's warning).
+  // The inputs are never written, although the C interface replaces
+  // subnormal single-precision samples by +0.0 in place: a floating-point
+  // core gets a copy of a frame that holds one (the result and its warning
+  // are the same), every other frame is passed without copying.
   FftFrameResult run(const double *re, const double *im, std::int32_t n, const std::int32_t *schedule,
                      std::int32_t schedule_size, std::int32_t nfft, bool forward, double *out_re,
                      double *out_im);
@@ -95,7 +99,8 @@ struct FftBatch {
 
 // Runs every frame with one model per worker (threads 0: one per core) and
 // returns each frame's result; a failed frame leaves its outputs untouched
-// and the others still run. A refused record throws ModelError.
+// and the others still run. A refused record throws ModelError. The inputs
+// are never written (see FftModel::run).
 std::vector<FftFrameResult> run_fft_batch(const korvane_ip_zelfft_v9_0_generics &generics, const FftBatch &batch,
                                           unsigned threads);
 

@@ -202,6 +202,20 @@ void set_fft_setting(Generics &g, std::string_view key, const SettingValue &valu
   }
 }
 
+std::vector<std::string_view> fft_setting_fields(std::string_view key) {
+  for (const auto &f : kFftFields)
+    if (key == f.name) return {f.name};
+  if (key == "nfft_max") return {"C_NFFT_MAX"};
+  if (key == "arch") return {"C_ARCH"};
+  if (key == "input_width") return {"C_INPUT_WIDTH"};
+  if (key == "twiddle_width") return {"C_TWIDDLE_WIDTH"};
+  if (key == "scaling") return {"C_HAS_SCALING", "C_HAS_BFP"};
+  if (key == "rounding") return {"C_HAS_ROUNDING"};
+  if (key == "float_data") return {"C_USE_FLT_PT"};
+  if (key == "run_time_nfft") return {"C_HAS_NFFT"};
+  return {};
+}
+
 Generics fft_generics_from(const std::vector<std::pair<std::string, SettingValue>> &settings) {
   Generics g = korvane_ip_zelfft_v9_0_get_default_generics();
   for (const auto &[key, value] : settings) set_fft_setting(g, key, value);
@@ -307,6 +321,28 @@ const std::vector<std::string_view> &cordic_field_names() {
     return v;
   }();
   return names;
+}
+
+std::vector<std::string_view> cordic_setting_fields(std::string_view key) {
+  for (const auto &f : kCordicFields)
+    if (key == f.name) return {f.name};
+  static const std::array<std::pair<std::string_view, std::string_view>, 12> kReadable = {{
+      {"name", "name"},
+      {"function", "CordicFunction"},
+      {"coarse_rotation", "CoarseRotate"},
+      {"data_format", "DataFormat"},
+      {"phase_format", "PhaseFormat"},
+      {"input_width", "InputWidth"},
+      {"output_width", "OutputWidth"},
+      {"iterations", "Iterations"},
+      {"precision", "Precision"},
+      {"rounding", "RoundMode"},
+      {"gain_compensation", "ScaleComp"},
+      {"reserved", "Reserved"},
+  }};
+  for (const auto &[readable, field] : kReadable)
+    if (key == readable) return {field};
+  return {};
 }
 
 CordicSettings cordic_settings_from(const std::vector<std::pair<std::string, SettingValue>> &settings) {

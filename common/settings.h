@@ -84,6 +84,12 @@ korvane_ip_zelfft_v9_0_generics fft_generics_from(
 std::vector<std::pair<std::string, SettingValue>> fft_readable(const korvane_ip_zelfft_v9_0_generics &g);
 std::vector<std::pair<std::string, std::int64_t>> fft_raw(const korvane_ip_zelfft_v9_0_generics &g);
 
+// The raw record fields a key sets: the field itself for a raw key, one or
+// two fields for a readable key (scaling sets C_HAS_SCALING and C_HAS_BFP),
+// none for an unknown key. Two keys of one configuration that share a field
+// contradict each other (whichever is applied last would silently win).
+std::vector<std::string_view> fft_setting_fields(std::string_view key);
+
 // "radix4", "radix2", "pipelined" for 1..3; "" otherwise (4 has no name of its own).
 std::string_view fft_arch_name(std::int32_t arch);
 
@@ -110,6 +116,9 @@ class CordicSettings {
 
 const std::vector<std::string_view> &cordic_setting_keys();
 const std::vector<std::string_view> &cordic_field_names();
+
+// As fft_setting_fields ("name" is both the readable and the raw key).
+std::vector<std::string_view> cordic_setting_fields(std::string_view key);
 
 CordicSettings cordic_settings_from(const std::vector<std::pair<std::string, SettingValue>> &settings);
 

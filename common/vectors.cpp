@@ -1,6 +1,10 @@
 #include "vectors.h"
 
-#include <nettle/sha2.h>
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -9,10 +13,10 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
-#include <memory>
 #include <limits>
-#include <sstream>
+#include <memory>
+#include <new>
+#include <utility>
 
 namespace zel {
 
@@ -32,6 +36,16 @@ std::string quote(std::string_view text) {
   r.append(text);
   r.push_back('\'');
   return r;
+}
+
+std::string digest_hex(const unsigned char *digest, unsigned int length) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned int i = 0; i < length; ++i) {
+    hex.push_back(kDigits[digest[i] >> 4]);
+    hex.push_back(kDigits[digest[i] & 15]);
+  }
+  return hex;
 }
 
 std::string spec_text(WordSpec spec) {
@@ -165,23 +179,51 @@ decltype(auto) with_digits(int d, F &&f) {
 
 namespace {
 
+// The eight hex digits of the low 32 bits of p as ASCII bytes, most
+// significant digit in the lowest byte (first in memory): each nibble is
+// spread into a byte of its own, then 0..9 and 10..15 are shifted to their
+// characters without a branch or a table.
+inline std::uint64_t hex8(std::uint64_t p) {
+  std::uint64_t x = p & 0xffffffffu;
+  x = (x | x << 16) & 0x0000ffff0000ffffull;
+  x = (x | x << 8) & 0x00ff00ff00ff00ffull;
+  x = (x | x << 4) & 0x0f0f0f0f0f0f0f0full;
+  const std::uint64_t letters = ((x + 0x0606060606060606ull) >> 4) & 0x0101010101010101ull;
+  x += 0x3030303030303030ull + letters * ('a' - '0' - 10);
+  return __builtin_bswap64(x);
+}
+
+// Writes the D-digit line of pattern p at o. Up to 16 bytes from o are
+// written; the caller leaves that much room after the last line.
+template <int D>
+inline void put_hex_line(char *o, std::uint64_t p) {
+  if constexpr (D > 8) {
+    const std::uint64_t hi = hex8(p >> 32) >> (8 * (16 - D)), lo = hex8(p);
+    std::memcpy(o, &hi, 8);
+    std::memcpy(o + (D - 8), &lo, 8);
+  } else {
+    const std::uint64_t v = hex8(p) >> (8 * (8 - D));
+    std::memcpy(o, &v, 8);
+  }
+  o[D] = '\n';
+}
+
 // Appends the words (already checked) as hex lines.
 void append_hex_words(std::string &out, std::span<const std::int64_t> words, WordSpec spec) {
   const int digits = hex_digits(spec.width);
   const std::uint64_t mask = (std::uint64_t{1} << spec.width) - 1;
   const std::size_t start = out.size();
-  out.resize(start + words.size() * static_cast<std::size_t>(digits + 1));
+  const std::size_t size = start + words.size() * static_cast<std::size_t>(digits + 1);
+  out.resize(size + 16);  // room for the last line's wide stores
   with_digits(digits, [&](auto d) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     constexpr int D = decltype(d)::value;
     char *o = out.data() + start;
     for (std::int64_t w : words) {
-      std::uint64_t p = static_cast<std::uint64_t>(w) & mask;
-      for (int i = D - 1; i >= 0; --i, p >>= 4) o[i] = kDigits[p & 15];
-      o[D] = '\n';
+      put_hex_line<D>(o, static_cast<std::uint64_t>(w) & mask);
       o += D + 1;
     }
   });
+  out.resize(size);
 }
 
 }  // namespace
@@ -224,18 +266,55 @@ constexpr std::array<signed char, 256> kHexValue = [] {
 // The common layout (as written here: every line exactly the word's digits
 // and a line feed) decoded in one pass; false, with nothing decided, for
 // anything else, which the general scanner then reads and judges.
-bool parse_hex_plain(std::string_view text, WordSpec spec, std::vector<std::int64_t> &words) {
+// The value of the D <= 8 hex digits of a line at p, eight bytes read at
+// once (8 readable bytes from p): every byte is classified as a digit or a
+// letter of either case in one go, without a branch or a table. `wrong`
+// gets bits set for anything else, or for a line not ended by a line feed.
+template <int D>
+inline std::uint64_t hex_line8(const unsigned char *p, std::uint64_t &wrong) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = kOnes * 0x80;
+  constexpr std::uint64_t kDigits = D == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * D)) - 1;
+  std::uint64_t x;
+  std::memcpy(&x, p, 8);
+  if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+  if constexpr (D < 8) wrong |= ((x >> (8 * D)) & 0xff) ^ '\n';
+  else wrong |= p[8] ^ '\n';
+  x = (x & kDigits) | (~kDigits & kOnes * '0');  // bytes after the digits read as '0'
+  wrong |= x & kHigh;  // not ASCII (the sums below then carry, but the line is refused anyway)
+  const std::uint64_t y = x | kOnes * 0x20;  // letters in lower case
+  const std::uint64_t digit = (x + kOnes * (0x80 - '0')) & ~(x + kOnes * (0x7f - '9')) & kHigh;
+  const std::uint64_t letter = (y + kOnes * (0x80 - 'a')) & ~(y + kOnes * (0x7f - 'f')) & kHigh;
+  wrong |= (digit | letter) ^ kHigh;
+  // Nibble values, first digit in the top byte, then packed four bits a byte.
+  std::uint64_t v = __builtin_bswap64((x & kOnes * 0x0f) + (letter >> 7) * 9) >> (8 * (8 - D));
+  v = (v | v >> 4) & 0x00ff00ff00ff00ffull;
+  v = (v | v >> 8) & 0x0000ffff0000ffffull;
+  return (v | v >> 16) & 0xffffffffull;
+}
+
+// `words` has room for every line; on false its contents are unspecified.
+bool parse_hex_plain_into(std::string_view text, WordSpec spec, std::int64_t *words) {
   const int digits = hex_digits(spec.width);
   if (text.size() % static_cast<std::size_t>(digits + 1) != 0) return false;
   const std::size_t n = text.size() / static_cast<std::size_t>(digits + 1);
-  words.resize(n);
   const int unused = 64 - spec.width;
   return with_digits(digits, [&](auto d) {
     constexpr int D = decltype(d)::value;
     const auto *p = reinterpret_cast<const unsigned char *>(text.data());
+    const auto *end = p + text.size();
     int bad = 0;
     std::uint64_t high = 0;
-    for (std::size_t i = 0; i < n; ++i, p += D + 1) {
+    std::size_t i = 0;
+    if constexpr (D <= 8) {
+      std::uint64_t wrong = 0;
+      for (; i < n && end - p >= 8; ++i, p += D + 1) {
+        const std::uint64_t v = hex_line8<D>(p, wrong);
+        high |= v >> spec.width;
+        words[i] = spec.is_signed ? static_cast<std::int64_t>(v << unused) >> unused : static_cast<std::int64_t>(v);
+      }
+      if (wrong) return false;
+    }
+    for (; i < n; ++i, p += D + 1) {
       std::uint64_t v = 0;
       for (int k = 0; k < D; ++k) {
         const int h = kHexValue[p[k]];
@@ -248,6 +327,13 @@ bool parse_hex_plain(std::string_view text, WordSpec spec, std::vector<std::int6
     }
     return bad >= 0 && high == 0;
   });
+}
+
+bool parse_hex_plain(std::string_view text, WordSpec spec, std::vector<std::int64_t> &words) {
+  const auto line = static_cast<std::size_t>(hex_digits(spec.width) + 1);
+  if (text.size() % line != 0) return false;
+  words.resize(text.size() / line);
+  return parse_hex_plain_into(text, spec, words.data());
 }
 
 }  // namespace
@@ -338,7 +424,24 @@ std::string_view npy_field(std::string_view header, std::string_view key, const 
 
 }  // namespace
 
-NpyArray parse_npy(std::string_view bytes, const std::string &file) {
+namespace {
+
+// What a .npy header says: element type, shape and where the data start.
+struct NpyLayout {
+  std::vector<std::size_t> shape;
+  std::size_t count = 1;
+  std::size_t size = 8;  // bytes per element
+  bool is_signed = true;
+  std::size_t data_start = 0;
+};
+
+[[noreturn]] void truncated_npy(const std::string &file, std::size_t count, std::size_t available) {
+  fail(file, "truncated: the header announces " + std::to_string(count) + " values, the file holds " +
+                 std::to_string(available));
+}
+
+// `bytes` holds at least the whole header.
+NpyLayout npy_layout(std::string_view bytes, const std::string &file) {
   if (bytes.size() < 10 || bytes.substr(0, 6) != std::string_view("\x93NUMPY", 6))
     fail(file, "not a .npy file (no \\x93NUMPY magic)");
   const auto major = static_cast<unsigned char>(bytes[6]);
@@ -362,43 +465,50 @@ NpyArray parse_npy(std::string_view bytes, const std::string &file) {
   descr = descr.substr(1, descr.find(descr[0], 1) - 1);
   if (descr.size() != 3 || (descr[1] != 'i' && descr[1] != 'u') || (descr[0] == '>' && descr[2] != '1'))
     fail(file, "element type " + quote(descr) + " is not a little-endian integer (expected '<i8')");
-  const bool is_signed = descr[1] == 'i';
-  const std::size_t size = static_cast<std::size_t>(descr[2] - '0');
-  if (size != 1 && size != 2 && size != 4 && size != 8)
+  NpyLayout layout;
+  layout.is_signed = descr[1] == 'i';
+  layout.size = static_cast<std::size_t>(descr[2] - '0');
+  if (layout.size != 1 && layout.size != 2 && layout.size != 4 && layout.size != 8)
     fail(file, "element type " + quote(descr) + " is not a little-endian integer (expected '<i8')");
   if (npy_field(header, "fortran_order", file).substr(0, 5) != "False")
     fail(file, "Fortran-ordered arrays not supported (save with C order)");
 
-  NpyArray array;
   std::string_view shape = npy_field(header, "shape", file);
   if (shape.empty() || shape[0] != '(') fail(file, "malformed .npy header (shape)");
   const std::size_t close = shape.find(')');
   if (close == std::string_view::npos) fail(file, "malformed .npy header (shape)");
   shape = shape.substr(1, close - 1);
-  std::size_t count = 1;
   for (std::size_t p = 0; p < shape.size();) {
     while (p < shape.size() && (shape[p] == ' ' || shape[p] == ',')) ++p;
     if (p == shape.size()) break;
     std::size_t d = 0;
     auto [end, ec] = std::from_chars(shape.data() + p, shape.data() + shape.size(), d);
     if (ec != std::errc()) fail(file, "malformed .npy header (shape)");
-    array.shape.push_back(d);
-    if (d != 0 && count > std::numeric_limits<std::size_t>::max() / 8 / d) fail(file, "array too large");
-    count *= d;
+    layout.shape.push_back(d);
+    if (d != 0 && layout.count > std::numeric_limits<std::size_t>::max() / 8 / d) fail(file, "array too large");
+    layout.count *= d;
     p = static_cast<std::size_t>(end - shape.data());
   }
-  const std::size_t data_start = header_start + header_len;
-  const std::size_t available = (bytes.size() - data_start) / size;
-  if (available < count)
-    fail(file, "truncated: the header announces " + std::to_string(count) + " values, the file holds " +
-                   std::to_string(available));
+  layout.data_start = header_start + header_len;
+  return layout;
+}
+
+}  // namespace
+
+NpyArray parse_npy(std::string_view bytes, const std::string &file) {
+  const NpyLayout layout = npy_layout(bytes, file);
+  const std::size_t count = layout.count, size = layout.size;
+  const std::size_t available = (bytes.size() - layout.data_start) / size;
+  if (available < count) truncated_npy(file, count, available);
+  NpyArray array;
+  array.shape = layout.shape;
   array.data.resize(count);
-  const auto *p = reinterpret_cast<const unsigned char *>(bytes.data() + data_start);
+  const auto *p = reinterpret_cast<const unsigned char *>(bytes.data() + layout.data_start);
   for (std::size_t i = 0; i < count; ++i, p += size) {
     std::uint64_t u = 0;
     for (std::size_t b = size; b-- > 0;) u = u << 8 | p[b];
-    if (is_signed && size < 8 && (u >> (8 * size - 1)) & 1) u |= ~std::uint64_t{0} << (8 * size);
-    if (!is_signed && size == 8 && u >> 63)
+    if (layout.is_signed && size < 8 && (u >> (8 * size - 1)) & 1) u |= ~std::uint64_t{0} << (8 * size);
+    if (!layout.is_signed && size == 8 && u >> 63)
       fail(file, "value " + std::to_string(u) + " at flat index " + std::to_string(i) + " does not fit int64");
     array.data[i] = static_cast<std::int64_t>(u);
   }
@@ -433,16 +543,26 @@ void append_csv_header(std::string &out, const CsvTable &table) {
   out.push_back('\n');
 }
 
-void append_csv_rows(std::string &out, const CsvTable &table, std::size_t first, std::size_t last) {
-  char buf[24];
+// Most bytes a row can take: 20 characters and a separator per value.
+std::size_t csv_row_room(const CsvTable &table) { return table.columns.size() * 21 + 1; }
+
+// Writes rows first..last-1 at o (room for csv_row_room() bytes a row);
+// returns the end.
+char *put_csv_rows(char *o, const CsvTable &table, std::size_t first, std::size_t last) {
   for (std::size_t r = first; r < last; ++r) {
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
-      if (c) out.push_back(',');
-      auto res = std::to_chars(buf, buf + sizeof buf, table.columns[c][r]);
-      out.append(buf, res.ptr);
+      if (c) *o++ = ',';
+      o = std::to_chars(o, o + 20, table.columns[c][r]).ptr;
     }
-    out.push_back('\n');
+    *o++ = '\n';
   }
+  return o;
+}
+
+void append_csv_rows(std::string &out, const CsvTable &table, std::size_t first, std::size_t last) {
+  const std::size_t at = out.size();
+  out.resize(at + (last - first) * csv_row_room(table));
+  out.resize(static_cast<std::size_t>(put_csv_rows(out.data() + at, table, first, last) - out.data()));
 }
 
 }  // namespace
@@ -508,38 +628,196 @@ CsvTable parse_csv(std::string_view text, const std::string &file) {
 
 // ---- files ----
 
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) fail(path, std::string("cannot read: ") + std::strerror(errno));
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  if (size < 0) {  // not seekable (a pipe): read it through
-    in.clear();
-    in.seekg(0);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return std::move(s).str();
+namespace {
+
+// An open file descriptor, closed on every path.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
   }
-  in.seekg(0);
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  in.read(bytes.data(), size);
-  if (in.gcount() != size) fail(path, "cannot read: input error");
+  Fd(const Fd &) = delete;
+  Fd &operator=(const Fd &) = delete;
+  int get() const { return fd_; }
+  void reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  // Closes now; the close's own error (a deferred write error) as errno, -1.
+  int close() { return ::close(std::exchange(fd_, -1)); }
+
+ private:
+  int fd_;
+};
+
+Fd open_for_reading(const std::string &path) {
+  int fd;
+  do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) fail(path, std::string("cannot read: ") + std::strerror(errno));
+  return Fd(fd);
+}
+
+// Reads up to n bytes (fewer only at the end of the file).
+std::size_t read_some(int fd, char *p, std::size_t n, const std::string &path) {
+  std::size_t got = 0;
+  while (got < n) {
+    const ssize_t k = ::read(fd, p + got, std::min<std::size_t>(n - got, std::size_t{1} << 30));
+    if (k < 0 && errno == EINTR) continue;
+    if (k < 0) fail(path, std::string("cannot read: ") + std::strerror(errno));
+    if (k == 0) break;
+    got += static_cast<std::size_t>(k);
+  }
+  return got;
+}
+
+void write_all(int fd, const char *p, std::size_t n, const std::string &path) {
+  while (n > 0) {
+    const ssize_t k = ::write(fd, p, std::min<std::size_t>(n, std::size_t{1} << 30));
+    if (k < 0 && errno == EINTR) continue;
+    if (k < 0) fail(path, std::string("cannot write: ") + std::strerror(errno));
+    p += k;
+    n -= static_cast<std::size_t>(k);
+  }
+}
+
+// Size of a regular file, or -1 for anything else (a pipe, a terminal).
+long long regular_size(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+  return static_cast<long long>(st.st_size);
+}
+
+// The rest of an open file, appended to `bytes`.
+void read_rest(int fd, std::string &bytes, const std::string &path) {
+  const long long size = regular_size(fd);
+  std::size_t chunk = size > 0 ? static_cast<std::size_t>(size) + 1 : std::size_t{1} << 16;
+  for (;;) {
+    const std::size_t at = bytes.size();
+    bytes.resize(at + chunk);
+    const std::size_t got = read_some(fd, bytes.data() + at, chunk, path);
+    bytes.resize(at + got);
+    if (got < chunk) return;
+    chunk = std::max<std::size_t>(chunk, std::size_t{1} << 16);
+  }
+}
+
+// Makes `words` hold n words. A larger array than it has is allocated
+// afresh with the kernel asked for huge pages: the first touch of a fresh
+// array of tens of megabytes otherwise costs one page fault per 4 KiB, more
+// than decoding the words into it.
+void resize_words(std::vector<std::int64_t> &words, std::size_t n) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  if (n > words.capacity() && n * sizeof(std::int64_t) >= 2 * kHuge) {
+    std::vector<std::int64_t> fresh;
+    fresh.reserve(n);
+    const auto begin = reinterpret_cast<std::uintptr_t>(fresh.data());
+    const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
+    const std::uintptr_t last = (begin + n * sizeof(std::int64_t)) & ~(kHuge - 1);
+    if (last > first) ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);  // a hint only
+    words.swap(fresh);
+  }
+  words.resize(n);
+}
+
+// Text is read and decoded in pieces of about this many bytes, so that the
+// whole file never sits in memory beside its words.
+constexpr std::size_t kReadPiece = std::size_t{1} << 20;
+
+}  // namespace
+
+std::string read_file(const std::string &path) {
+  Fd fd = open_for_reading(path);
+  std::string bytes;
+  read_rest(fd.get(), bytes, path);
   return bytes;
 }
 
 void write_file(const std::string &path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) fail(path, std::string("cannot write: ") + std::strerror(errno));
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) fail(path, "cannot write: output error (disk full?)");
+  int raw;
+  do raw = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  while (raw < 0 && errno == EINTR);
+  if (raw < 0) fail(path, std::string("cannot write: ") + std::strerror(errno));
+  Fd fd(raw);
+  write_all(fd.get(), bytes.data(), bytes.size(), path);
+  if (fd.close() != 0) fail(path, std::string("cannot write: ") + std::strerror(errno));
+}
+
+void read_hex_file(const std::string &path, WordSpec spec, std::vector<std::int64_t> &words) {
+  check_spec(spec);
+  Fd fd = open_for_reading(path);
+  const long long size = regular_size(fd.get());
+  const auto line = static_cast<std::size_t>(hex_digits(spec.width) + 1);
+  std::string text;
+  if (size > 0 && static_cast<std::size_t>(size) % line == 0) {
+    // The layout written here, decoded piece by piece straight into the
+    // caller's array; any other layout is read whole and judged below.
+    const std::size_t n = static_cast<std::size_t>(size) / line;
+    resize_words(words, n);
+    const std::size_t piece_lines = std::max<std::size_t>(1, kReadPiece / line);
+    text.resize(piece_lines * line);
+    std::size_t done = 0;
+    while (done < n) {
+      const std::size_t lines = std::min(piece_lines, n - done);
+      const std::size_t got = read_some(fd.get(), text.data(), lines * line, path);
+      if (got != lines * line || !parse_hex_plain_into(std::string_view(text.data(), got), spec, words.data() + done))
+        break;
+      done += lines;
+    }
+    if (done == n) return;
+    // Another layout (or a file that changed while read): read it whole and
+    // let the general reader judge it.
+    if (::lseek(fd.get(), 0, SEEK_SET) != 0) fail(path, std::string("cannot read: ") + std::strerror(errno));
+  }
+  text.clear();
+  read_rest(fd.get(), text, path);
+  words = parse_hex(text, spec, path);
 }
 
 std::vector<std::int64_t> read_hex_file(const std::string &path, WordSpec spec) {
-  return parse_hex(read_file(path), spec, path);
+  std::vector<std::int64_t> words;
+  read_hex_file(path, spec, words);
+  return words;
 }
 
-NpyArray read_npy_file(const std::string &path) { return parse_npy(read_file(path), path); }
+void read_npy_file(const std::string &path, NpyArray &array) {
+  Fd fd = open_for_reading(path);
+  // The header is at most a few kilobytes; the data follow it.
+  std::string head(std::size_t{1} << 16, '\0');
+  head.resize(read_some(fd.get(), head.data(), head.size(), path));
+  NpyLayout layout;
+  try {
+    layout = npy_layout(head, path);
+  } catch (const VectorError &) {  // a longer header, or no .npy file: read whole, judged whole
+    read_rest(fd.get(), head, path);
+    array = parse_npy(head, path);
+    return;
+  }
+  const long long size = regular_size(fd.get());
+  if (layout.size == 8 && layout.is_signed && size >= 0 && static_cast<std::size_t>(size) >= layout.data_start) {
+    // Little-endian int64: the bytes are the words.
+    const std::size_t available = (static_cast<std::size_t>(size) - layout.data_start) / 8;
+    if (available < layout.count) truncated_npy(path, layout.count, available);
+    array.shape = layout.shape;
+    resize_words(array.data, layout.count);
+    char *dst = reinterpret_cast<char *>(array.data.data());
+    const std::size_t bytes = layout.count * 8;
+    const std::size_t in_head = std::min(bytes, head.size() - std::min(head.size(), layout.data_start));
+    if (in_head) std::memcpy(dst, head.data() + layout.data_start, in_head);
+    if (read_some(fd.get(), dst + in_head, bytes - in_head, path) != bytes - in_head)
+      fail(path, "cannot read: the file shrank while it was read");
+    return;
+  }
+  read_rest(fd.get(), head, path);
+  array = parse_npy(head, path);
+}
+
+NpyArray read_npy_file(const std::string &path) {
+  NpyArray array;
+  read_npy_file(path, array);
+  return array;
+}
 
 CsvTable read_csv_file(const std::string &path) { return parse_csv(read_file(path), path); }
 
@@ -547,43 +825,43 @@ CsvTable read_csv_file(const std::string &path) { return parse_csv(read_file(pat
 
 struct HashedFileWriter::Impl {
   std::string path;
-  std::ofstream out;
-  sha256_ctx ctx;
+  Fd fd{-1};
+  EVP_MD_CTX *ctx = nullptr;
+  ~Impl() { EVP_MD_CTX_free(ctx); }
 };
 
 HashedFileWriter::HashedFileWriter(const std::string &path) : impl_(std::make_unique<Impl>()) {
   impl_->path = path;
-  impl_->out.open(path, std::ios::binary | std::ios::trunc);
-  if (!impl_->out) fail(path, std::string("cannot write: ") + std::strerror(errno));
-  sha256_init(&impl_->ctx);
+  impl_->ctx = EVP_MD_CTX_new();
+  if (!impl_->ctx || EVP_DigestInit_ex(impl_->ctx, EVP_sha256(), nullptr) != 1) throw std::bad_alloc();
+  int fd;
+  do fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) fail(path, std::string("cannot write: ") + std::strerror(errno));
+  impl_->fd.reset(fd);
 }
 
 HashedFileWriter::~HashedFileWriter() = default;
 
 void HashedFileWriter::write(std::string_view bytes) {
-  sha256_update(&impl_->ctx, bytes.size(), reinterpret_cast<const std::uint8_t *>(bytes.data()));
-  impl_->out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!impl_->out) fail(impl_->path, "cannot write: output error (disk full?)");
+  if (impl_->fd.get() < 0) throw std::logic_error("HashedFileWriter: write after finish");
+  // Hashed while the piece is still in the cache, then handed to the kernel.
+  if (EVP_DigestUpdate(impl_->ctx, bytes.data(), bytes.size()) != 1) throw std::bad_alloc();
+  write_all(impl_->fd.get(), bytes.data(), bytes.size(), impl_->path);
 }
 
 std::string HashedFileWriter::finish() {
-  impl_->out.close();
-  if (!impl_->out) fail(impl_->path, "cannot write: output error (disk full?)");
-  std::uint8_t digest[SHA256_DIGEST_SIZE];
-  sha256_digest(&impl_->ctx, SHA256_DIGEST_SIZE, digest);
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (std::uint8_t b : digest) {
-    hex.push_back(kDigits[b >> 4]);
-    hex.push_back(kDigits[b & 15]);
-  }
-  return hex;
+  if (impl_->fd.close() != 0) fail(impl_->path, std::string("cannot write: ") + std::strerror(errno));
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(impl_->ctx, digest, &length) != 1) throw std::bad_alloc();
+  return digest_hex(digest, length);
 }
 
 namespace {
 
 // Words per piece: small enough to stay in cache, large enough to amortise calls.
-constexpr std::size_t kPiece = 1 << 14;
+constexpr std::size_t kPiece = 1 << 15;
 
 }  // namespace
 
@@ -616,46 +894,49 @@ std::string write_hex_packed_file(const std::string &path, std::span<const std::
 
 std::string write_npy_file(const std::string &path, std::span<const std::int64_t> words,
                            const std::vector<std::size_t> &shape) {
-  std::string piece = npy_header(words.size(), shape);
+  const std::string header = npy_header(words.size(), shape);
   HashedFileWriter f(path);
-  for (std::size_t i = 0; i < words.size(); i += kPiece) {
-    append_npy_data(piece, words.subspan(i, std::min(kPiece, words.size() - i)));
-    f.write(piece);
-    piece.clear();
+  f.write(header);
+  if constexpr (std::endian::native == std::endian::little) {
+    // The words' own bytes are the file's ('<i8'): no copy.
+    for (std::size_t i = 0; i < words.size(); i += kPiece * 8) {
+      const std::size_t n = std::min(kPiece * 8, words.size() - i);
+      f.write(std::string_view(reinterpret_cast<const char *>(words.data() + i), n * 8));
+    }
+  } else {
+    std::string piece;
+    for (std::size_t i = 0; i < words.size(); i += kPiece) {
+      piece.clear();
+      append_npy_data(piece, words.subspan(i, std::min(kPiece, words.size() - i)));
+      f.write(piece);
+    }
   }
-  if (!piece.empty()) f.write(piece);
   return f.finish();
 }
 
 std::string write_csv_file(const std::string &path, const CsvTable &table) {
   const std::size_t rows = csv_rows(table);
-  std::string piece;
-  append_csv_header(piece, table);
+  std::string header;
+  append_csv_header(header, table);
   HashedFileWriter f(path);
-  for (std::size_t r = 0; r < rows; r += kPiece) {
-    append_csv_rows(piece, table, r, std::min(rows, r + kPiece));
-    f.write(piece);
-    piece.clear();
+  f.write(header);
+  // One buffer for every piece, written without clearing.
+  const std::size_t piece_rows = std::min<std::size_t>(kPiece, std::max<std::size_t>(rows, 1));
+  const auto piece = std::make_unique_for_overwrite<char[]>(piece_rows * csv_row_room(table));
+  for (std::size_t r = 0; r < rows; r += piece_rows) {
+    const char *end = put_csv_rows(piece.get(), table, r, std::min(rows, r + piece_rows));
+    f.write(std::string_view(piece.get(), static_cast<std::size_t>(end - piece.get())));
   }
-  if (!piece.empty()) f.write(piece);
   return f.finish();
 }
 
 // ---- digests ----
 
 std::string sha256_hex(std::string_view bytes) {
-  sha256_ctx ctx;
-  sha256_init(&ctx);
-  sha256_update(&ctx, bytes.size(), reinterpret_cast<const std::uint8_t *>(bytes.data()));
-  std::uint8_t digest[SHA256_DIGEST_SIZE];
-  sha256_digest(&ctx, SHA256_DIGEST_SIZE, digest);
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (std::uint8_t b : digest) {
-    out.push_back(kDigits[b >> 4]);
-    out.push_back(kDigits[b & 15]);
-  }
-  return out;
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) throw std::bad_alloc();
+  return digest_hex(digest, length);
 }
 
 }  // namespace zel

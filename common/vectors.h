@@ -98,6 +98,12 @@ void write_file(const std::string &path, std::string_view bytes);
 
 std::vector<std::int64_t> read_hex_file(const std::string &path, WordSpec spec);
 NpyArray read_npy_file(const std::string &path);
+// The same into the caller's arrays, which keep their storage when it is
+// large enough: a caller reading many files of one size allocates (and the
+// kernel maps) the memory once. The hex file is decoded piece by piece as it
+// is read; a little-endian int64 .npy file is read straight into the array.
+void read_hex_file(const std::string &path, WordSpec spec, std::vector<std::int64_t> &words);
+void read_npy_file(const std::string &path, NpyArray &array);
 CsvTable read_csv_file(const std::string &path);
 
 // ---- streamed writers ----

@@ -4,7 +4,7 @@ set -e
 PKGS="g++ gcc make cmake pkg-config dpkg-dev binutils libgmp-dev googletest libgtest-dev libbenchmark-dev
 python3 python3-mpmath python3-dev python3-numpy python3-pytest python3-hypothesis pybind11-dev python3-pybind11
 python3-distributed python3-tqdm python3-matplotlib
-libcli11-dev libtomlplusplus-dev nlohmann-json3-dev nettle-dev libhwy-dev libfftw3-dev
+libcli11-dev libtomlplusplus-dev nlohmann-json3-dev libssl-dev libhwy-dev libfftw3-dev
 clang libclang-rt-14-dev verilator octave liboctave-dev"
 MISSING=""
 for p in $PKGS; do

@@ -244,6 +244,11 @@ BAD = [
     ("cordic", CORDIC_RUN.replace("output_width = 12", "output_width = 60"),
      "core: ERROR: Output width must be between 8 and 48 "),
     ("cordic", CORDIC_RUN.replace('"rotate"', '"rotat"'), "core: "),
+    # A readable name and a raw field of the same record field: neither may win silently.
+    ("fft", FFT_RUN.replace('rounding = "convergent"', 'rounding = "convergent"\nC_HAS_BFP = 1\nscaling = "schedule"'),
+     'set.toml:9:1: core: "C_HAS_BFP" and "scaling" both set the record field C_HAS_BFP; give only one of them'),
+    ("cordic", CORDIC_RUN.replace('[core]', '[core]\nCordicFunction = 0'),
+     'set.toml:5:1: core: "CordicFunction" and "function" both set the record field CordicFunction; give only'),
 ]
 
 

@@ -63,6 +63,15 @@ TEST(VectorFiles, HexLayoutIsWhatReadmemhExpects) {
   EXPECT_EQ(zel::parse_hex("// header\nF_FF 1 /* two\nlines */ 7ff\n\n", {12, true}, "f"),
             (std::vector<std::int64_t>{-1, 1, 2047}));
   EXPECT_THROW(zel::hex_text(std::vector<std::int64_t>{2048}, {12, true}), std::invalid_argument);
+  // The one-line-per-word layout is decoded eight bytes at a time: both
+  // cases of letters are digits, the characters just beside the digit and
+  // letter ranges are not.
+  EXPECT_EQ(zel::parse_hex("FfA0\n0009\n7aBc\n0000\n", {16, true}, "f"),
+            (std::vector<std::int64_t>{-96, 9, 0x7abc, 0}));
+  for (const char c : std::string("/:@G`g\x80", 7)) {
+    const std::string text = std::string("0") + c + "00\n0000\n0000\n0000\n";
+    EXPECT_THROW(zel::parse_hex(text, {16, true}, "f"), zel::VectorError) << "character " << int(c);
+  }
 }
 
 void expect_error(const std::function<void()> &f, const std::string &text) {
@@ -140,6 +149,45 @@ TEST(VectorFiles, StreamedWritersGiveTheBytesAndDigestOfTheTextForms) {
   check(zel::write_npy_file(path, re, {1, re.size()}), zel::npy_bytes(re, {1, re.size()}));
   const zel::CsvTable t{{"re", "im"}, {re, im}};
   check(zel::write_csv_file(path, t), zel::csv_text(t));
+  std::remove(path.c_str());
+}
+
+TEST(VectorFiles, FileReadersDecodeInPiecesIntoReusedArrays) {
+  // 300,000 words of 16 bits: 1.5 MB of text, more than one piece read.
+  std::mt19937_64 rng(11);
+  const WordSpec spec{16, true};
+  std::vector<std::int64_t> words(300'000);
+  for (auto &w : words) w = static_cast<std::int64_t>(rng() % 65536) - 32768;
+  const std::string path = ::testing::TempDir() + "zelvec_read_test";
+  zel::write_hex_file(path, words, spec);
+  std::vector<std::int64_t> got(500'000, 9);  // a larger array from an earlier file
+  zel::read_hex_file(path, spec, got);
+  EXPECT_TRUE(got == words);
+
+  // A bad word in a later piece: the message names its line.
+  std::string text = zel::hex_text(words, spec);
+  text.replace(5 * 250'000, 4, "12g4");
+  zel::write_file(path, text);
+  expect_error([&] { zel::read_hex_file(path, spec, got); }, path + ":250001: '12g4' is not a hex word");
+  // A simulator's layout whose size happens to fit the plain one.
+  zel::write_file(path, "1 2\n 0003\n");  // 10 bytes, as if two 5-byte lines
+  zel::read_hex_file(path, spec, got);
+  EXPECT_EQ(got, (std::vector<std::int64_t>{1, 2, 3}));
+
+  zel::write_npy_file(path, words, {words.size()});
+  zel::NpyArray a{{7}, std::vector<std::int64_t>(10, 1)};
+  zel::read_npy_file(path, a);
+  EXPECT_EQ(a.shape, std::vector<std::size_t>{words.size()});
+  EXPECT_TRUE(a.data == words);
+  const std::string npy = zel::read_file(path);
+  zel::write_file(path, npy.substr(0, npy.size() - 9));
+  expect_error([&] { zel::read_npy_file(path, a); },
+               "truncated: the header announces 300000 values, the file holds 299998");
+  std::string i2 = zel::npy_bytes(std::vector<std::int64_t>{}, {0});
+  i2.replace(i2.find("<i8"), 3, "<i2");
+  i2.replace(i2.find("(0,)"), 4, "(2,)");
+  zel::write_file(path, i2 + std::string("\xff\xff\x01\x00", 4));
+  EXPECT_EQ(zel::read_npy_file(path).data, (std::vector<std::int64_t>{-1, 1}));
   std::remove(path.c_str());
 }
 

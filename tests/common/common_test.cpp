@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <random>
 
@@ -110,6 +111,52 @@ TEST(FftModel, BatchEqualsTheCInterfaceForAnyThreadCount) {
       EXPECT_EQ(got_ovf, want_ovf);
     }
   }
+}
+
+// The C interface replaces subnormal single-precision samples by +0.0 in
+// place; the layer must hand it a copy. The input lives in read-only memory,
+// so a write would crash, and the results must be those of the C interface.
+TEST(FftModel, FloatCoreNeverWritesTheCallersSubnormalSamples) {
+  constexpr std::int32_t n = 64;
+  static const std::array<double, 2 * n> kRe = [] {
+    std::array<double, 2 * n> a{};
+    for (std::size_t i = 0; i < a.size(); ++i) a[i] = 0.25 * std::sin(0.3 * static_cast<double>(i));
+    a[5] = 0x1p-140;  // frame 0: a subnormal single
+    return a;
+  }();
+  static const std::array<double, 2 * n> kIm = [] {
+    std::array<double, 2 * n> a{};
+    a[n + 9] = -0x1p-130;  // frame 1: one in the imaginary part
+    return a;
+  }();
+  const auto g = zel::fft_generics_from(
+      {{"nfft_max", std::int64_t{6}}, {"float_data", true}, {"input_width", std::int64_t{32}}});
+  std::vector<double> want_re(2 * n), want_im(2 * n), mre(kRe.begin(), kRe.end()), mim(kIm.begin(), kIm.end());
+  {
+    testsupport::StderrCapture quiet;
+    auto *state = korvane_ip_zelfft_v9_0_create_state(g);
+    for (std::int32_t f = 0; f < 2; ++f) {
+      korvane_ip_zelfft_v9_0_inputs in{6, &mre[f * n], n, &mim[f * n], n, nullptr, 0, 1};
+      korvane_ip_zelfft_v9_0_outputs out{&want_re[f * n], n, &want_im[f * n], n, 0, 0};
+      ASSERT_EQ(korvane_ip_zelfft_v9_0_bitacc_simulate(state, in, &out), 0);
+    }
+    korvane_ip_zelfft_v9_0_destroy_state(state);
+  }
+  ASSERT_EQ(mre[5], 0.0);  // the C interface did overwrite its own arrays
+
+  std::vector<double> got_re(2 * n), got_im(2 * n);
+  zel::FftBatch b;
+  b.frames = 2, b.n = n, b.re = kRe.data(), b.im = kIm.data();
+  b.out_re = got_re.data(), b.out_im = got_im.data();
+  const auto results = zel::run_fft_batch(g, b, 2);
+  for (const auto &r : results) {
+    EXPECT_EQ(r.code, 0) << r.error;
+    EXPECT_EQ(r.warnings.size(), 1u);  // the replacement is still reported
+  }
+  EXPECT_EQ(kRe[5], 0x1p-140);
+  EXPECT_EQ(kIm[n + 9], -0x1p-130);
+  EXPECT_EQ(got_re, want_re);
+  EXPECT_EQ(got_im, want_im);
 }
 
 TEST(FftModel, MessagesComeBackInsteadOfReachingStandardError) {
