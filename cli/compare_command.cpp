@@ -19,7 +19,7 @@ struct Quantity {
   std::string label;  // file, with the column for CSV and packed hex
   std::vector<std::int64_t> words;
   std::size_t frame_length = 0;  // 0: no frames
-  std::optional<zel::WordSpec> spec;
+  std::optional<zel::WordSpec> wfmt;
 };
 
 std::string ext_of(const std::string &path) { return fs::path(path).extension().string(); }
@@ -42,14 +42,14 @@ int hex_width_guess(const std::string &text) {
   return std::clamp(widest * 4, 1, 63);
 }
 
-// Reads one file as quantities. For hex the spec is needed (given or guessed).
+// Reads one file as quantities. For hex the word format is needed (given or guessed).
 std::vector<Quantity> read_quantities(const std::string &path, const std::string &label,
-                                      std::optional<zel::WordSpec> spec, bool packed, std::size_t frame_length) {
+                                      std::optional<zel::WordSpec> wfmt, bool packed, std::size_t frame_length) {
   const std::string ext = ext_of(path);
   std::vector<Quantity> out;
   if (ext == ".npy") {
     zel::NpyArray a = zel::read_npy_file(path);
-    Quantity q{label, std::move(a.data), frame_length, spec};
+    Quantity q{label, std::move(a.data), frame_length, wfmt};
     if (!frame_length && a.shape.size() == 2) q.frame_length = a.shape[1];
     out.push_back(std::move(q));
   } else if (ext == ".csv") {
@@ -59,11 +59,11 @@ std::vector<Quantity> read_quantities(const std::string &path, const std::string
     if (!fl && t.column("frame") && index) fl = static_cast<std::size_t>(*std::max_element(index->begin(), index->end()) + 1);
     for (std::size_t c = 0; c < t.names.size(); ++c) {
       if (t.names[c] == "frame" || t.names[c] == "index") continue;
-      out.push_back({label + " column " + t.names[c], std::move(t.columns[c]), fl, spec});
+      out.push_back({label + " column " + t.names[c], std::move(t.columns[c]), fl, wfmt});
     }
   } else {
     const std::string text = zel::read_file(path);
-    zel::WordSpec s = spec ? *spec : zel::WordSpec{packed ? hex_width_guess(text) / 2 : hex_width_guess(text), true};
+    zel::WordSpec s = wfmt ? *wfmt : zel::WordSpec{packed ? hex_width_guess(text) / 2 : hex_width_guess(text), true};
     if (packed) {
       std::vector<std::int64_t> re, im;
       zel::parse_hex_packed(text, s, path, re, im);
@@ -76,17 +76,17 @@ std::vector<Quantity> read_quantities(const std::string &path, const std::string
   return out;
 }
 
-std::string word_text(std::int64_t w, const std::optional<zel::WordSpec> &spec) {
+std::string word_text(std::int64_t w, const std::optional<zel::WordSpec> &wfmt) {
   std::string s;
-  if (spec) {
-    const int digits = zel::hex_digits(spec->width);
-    const auto p = static_cast<std::uint64_t>(w) & ((std::uint64_t{1} << spec->width) - 1);
+  if (wfmt) {
+    const int digits = zel::hex_digits(wfmt->width);
+    const auto p = static_cast<std::uint64_t>(w) & ((std::uint64_t{1} << wfmt->width) - 1);
     char buf[32];
     std::snprintf(buf, sizeof buf, "%0*llx (", digits, static_cast<unsigned long long>(p));
     s = buf;
   }
   s += std::to_string(w);
-  if (spec) s += ")";
+  if (wfmt) s += ")";
   return s;
 }
 
@@ -114,8 +114,8 @@ void compare_one(const Quantity &e, const Quantity &a, const CompareOptions &o, 
       std::printf("%s: ", e.label.c_str());
       if (fl) std::printf("frame %zu, index %zu", frame, index);
       else std::printf("index %zu", index);
-      std::printf(": expected %s, actual %s, difference %s%lld LSB\n", word_text(e.words[i], e.spec).c_str(),
-                  word_text(a.words[i], e.spec).c_str(), d > 0 ? "+" : "", static_cast<long long>(d));
+      std::printf(": expected %s, actual %s, difference %s%lld LSB\n", word_text(e.words[i], e.wfmt).c_str(),
+                  word_text(a.words[i], e.wfmt).c_str(), d > 0 ? "+" : "", static_cast<long long>(d));
     }
   }
   t.words += n;
@@ -175,12 +175,12 @@ int run_compare(const CompareOptions &o) {
       const std::string actual = actual_is_dir ? (fs::path(o.actual) / name).string() : o.actual;
       if (!actual_is_dir && fs::path(o.actual).filename() != name) continue;
       if (!fs::exists(actual, ec)) continue;
-      std::optional<zel::WordSpec> spec;
-      if (f.contains("word_width")) spec = zel::WordSpec{f["word_width"].get<int>(), f.value("signed", true)};
+      std::optional<zel::WordSpec> wfmt;
+      if (f.contains("word_width")) wfmt = zel::WordSpec{f["word_width"].get<int>(), f.value("signed", true)};
       const bool packed = f.contains("packing");
       const std::size_t fl = f.value("frame_length", std::size_t{0});
-      const auto expected = read_quantities((set_dir / name).string(), name, spec, packed, fl);
-      auto actualq = read_quantities(actual, name, spec, packed, fl);
+      const auto expected = read_quantities((set_dir / name).string(), name, wfmt, packed, fl);
+      auto actualq = read_quantities(actual, name, wfmt, packed, fl);
       ++files;
       for (const auto &e : expected) {
         const Quantity *match = nullptr;
@@ -199,14 +199,14 @@ int run_compare(const CompareOptions &o) {
     if (ext_of(o.expected) != ext_of(o.actual))
       throw InputError(o.actual + ": not the format of " + o.expected + " (compare files of one format)");
     const std::string label = fs::path(o.expected).filename().string();
-    std::optional<zel::WordSpec> spec = given;
-    if (!spec && ext_of(o.expected) != ".npy" && ext_of(o.expected) != ".csv") {
+    std::optional<zel::WordSpec> wfmt = given;
+    if (!wfmt && ext_of(o.expected) != ".npy" && ext_of(o.expected) != ".csv") {
       const std::string text = zel::read_file(o.expected);
       const int w = hex_width_guess(text);
-      spec = zel::WordSpec{o.packed ? std::max(1, w / 2) : w, !o.is_unsigned};
+      wfmt = zel::WordSpec{o.packed ? std::max(1, w / 2) : w, !o.is_unsigned};
     }
-    const auto e = read_quantities(o.expected, label, spec, o.packed, o.frame_length);
-    const auto a = read_quantities(o.actual, label, spec, o.packed, o.frame_length);
+    const auto e = read_quantities(o.expected, label, wfmt, o.packed, o.frame_length);
+    const auto a = read_quantities(o.actual, label, wfmt, o.packed, o.frame_length);
     files = 1;
     for (std::size_t i = 0; i < e.size(); ++i) {
       const Quantity *match = nullptr;

@@ -24,7 +24,7 @@ enum class Port { xy, phase, radicand };
 struct PortInfo {
   std::string name;
   Port kind;
-  zel::WordSpec spec;
+  zel::WordSpec wfmt;
   std::string meaning;
 };
 
@@ -49,7 +49,7 @@ PortInfo port_info(std::string_view name, std::uint32_t function, const zelip_co
                   " (3 integer bits, sign included)";
       break;
     case Port::radicand:
-      p.spec.is_signed = false;
+      p.wfmt.is_signed = false;
       p.meaning = c.DataFormat == 2 ? "unsigned integer" : c.DataFormat == 1 ? "unsigned fraction" : "fraction";
       break;
   }
@@ -57,10 +57,10 @@ PortInfo port_info(std::string_view name, std::uint32_t function, const zelip_co
 }
 
 // The word nearest to value x 2^frac, held to the word range.
-std::int64_t to_word(double v, int frac, zel::WordSpec spec) {
+std::int64_t to_word(double v, int frac, zel::WordSpec wfmt) {
   const double w = std::nearbyint(std::ldexp(v, frac));
-  return static_cast<std::int64_t>(std::clamp(w, static_cast<double>(zel::word_min(spec)),
-                                              static_cast<double>(zel::word_max(spec))));
+  return static_cast<std::int64_t>(std::clamp(w, static_cast<double>(zel::word_min(wfmt)),
+                                              static_cast<double>(zel::word_max(wfmt))));
 }
 
 double unit(std::mt19937_64 &rng) { return static_cast<double>(rng() >> 11) * 0x1.0p-53; }
@@ -102,7 +102,7 @@ int run_cordic(const RunOptions &options) {
   std::vector<PortInfo> ins, outs;
   for (auto n : sig.inputs) ins.push_back(port_info(n, function, c, static_cast<int>(c.InputWidth)));
   for (auto n : sig.outputs) outs.push_back(port_info(n, function, c, static_cast<int>(c.OutputWidth)));
-  if (function == 6 && c.DataFormat == 0) ins[0].spec.is_signed = true;  // a non-negative signed fraction
+  if (function == 6 && c.DataFormat == 0) ins[0].wfmt.is_signed = true;  // a non-negative signed fraction
 
   const auto samples = static_cast<std::size_t>(top.integer("samples", 1, static_cast<std::int64_t>(kMaxSamples)).value_or(1000));
   std::vector<std::vector<std::int64_t>> in_words(ins.size(), std::vector<std::int64_t>(samples));
@@ -134,18 +134,18 @@ int run_cordic(const RunOptions &options) {
         const double angle = hyperbolic ? -1.0 + 2.0 * t : (-1.0 + 2.0 * t) * std::numbers::pi;  // radians
         for (std::size_t p = 0; p < ins.size(); ++p) {
           const PortInfo &port = ins[p];
-          const int w = port.spec.width;
+          const int w = port.wfmt.width;
           std::int64_t word = 0;
           if (port.kind == Port::radicand) {
-            word = static_cast<std::int64_t>(std::floor(t * static_cast<double>(zel::word_max(port.spec))));
+            word = static_cast<std::int64_t>(std::floor(t * static_cast<double>(zel::word_max(port.wfmt))));
           } else if (port.kind == Port::phase) {
-            word = to_word(angle / std::numbers::pi * pi_unit, w - 3, port.spec);
+            word = to_word(angle / std::numbers::pi * pi_unit, w - 3, port.wfmt);
           } else if (function == 5) {  // atanh: x = m, y = m x (-0.8 .. 0.8)
-            word = to_word(port.name == "x" ? m : m * 0.8 * (-1.0 + 2.0 * t), w - 2, port.spec);
+            word = to_word(port.name == "x" ? m : m * 0.8 * (-1.0 + 2.0 * t), w - 2, port.wfmt);
           } else if (function == 0) {  // rotate: the vector (m, 0) turned by the phase
-            word = to_word(port.name == "x" ? m : 0.0, w - 2, port.spec);
+            word = to_word(port.name == "x" ? m : 0.0, w - 2, port.wfmt);
           } else {  // translate, atan: points on a circle of radius m
-            word = to_word(port.name == "x" ? m * std::cos(angle) : m * std::sin(angle), w - 2, port.spec);
+            word = to_word(port.name == "x" ? m * std::cos(angle) : m * std::sin(angle), w - 2, port.wfmt);
           }
           in_words[p][i] = word;
         }
@@ -156,7 +156,7 @@ int run_cordic(const RunOptions &options) {
       std::mt19937_64 rng(static_cast<std::uint64_t>(seed));
       for (std::size_t i = 0; i < samples; ++i)
         for (std::size_t p = 0; p < ins.size(); ++p) {
-          const zel::WordSpec sp = ins[p].spec;
+          const zel::WordSpec sp = ins[p].wfmt;
           const auto range = static_cast<std::uint64_t>(zel::word_max(sp) - zel::word_min(sp)) + 1;
           in_words[p][i] = zel::word_min(sp) + static_cast<std::int64_t>(rng() % range);
         }
@@ -164,8 +164,8 @@ int run_cordic(const RunOptions &options) {
       // Every combination of the extreme words of each port, repeated.
       std::vector<std::vector<std::int64_t>> edges;
       for (const auto &port : ins) {
-        const std::int64_t lo = zel::word_min(port.spec), hi = zel::word_max(port.spec);
-        edges.push_back(port.spec.is_signed ? std::vector<std::int64_t>{lo, hi, 0, -1, 1, lo + 1, hi - 1}
+        const std::int64_t lo = zel::word_min(port.wfmt), hi = zel::word_max(port.wfmt);
+        edges.push_back(port.wfmt.is_signed ? std::vector<std::int64_t>{lo, hi, 0, -1, 1, lo + 1, hi - 1}
                                             : std::vector<std::int64_t>{0, hi, 1, hi - 1});
       }
       for (std::size_t i = 0; i < samples; ++i) {
@@ -184,7 +184,7 @@ int run_cordic(const RunOptions &options) {
         const std::string ext = fs::path(f).extension().string();
         std::vector<std::int64_t> words;
         if (ext == ".hex" || ext == ".mem" || ext == ".txt") {
-          words = zel::read_hex_file(f, ins[p].spec);
+          words = zel::read_hex_file(f, ins[p].wfmt);
         } else if (ext == ".npy") {
           words = zel::read_npy_file(f).data;
         } else if (ext == ".csv") {
@@ -200,9 +200,9 @@ int run_cordic(const RunOptions &options) {
           throw InputError(f + ": holds " + std::to_string(words.size()) + " words; the run needs samples = " +
                            std::to_string(samples));
         for (std::size_t i = 0; i < words.size(); ++i)
-          if (!zel::word_fits(words[i], ins[p].spec))
+          if (!zel::word_fits(words[i], ins[p].wfmt))
             throw InputError(f + ": word " + std::to_string(i) + " (" + std::to_string(words[i]) + ") does not fit " +
-                             std::to_string(ins[p].spec.width) + (ins[p].spec.is_signed ? "-bit signed" : "-bit unsigned") +
+                             std::to_string(ins[p].wfmt.width) + (ins[p].wfmt.is_signed ? "-bit signed" : "-bit unsigned") +
                              " " + ins[p].name + " words");
         in_words[p] = std::move(words);
       }
@@ -219,7 +219,7 @@ int run_cordic(const RunOptions &options) {
   auto columns = [](const std::vector<PortInfo> &ports, const std::vector<std::vector<std::int64_t>> &words) {
     std::vector<Column> cols;
     for (std::size_t p = 0; p < ports.size(); ++p)
-      cols.push_back({ports[p].name, ports[p].spec, ports[p].spec.is_signed ? "twos_complement" : "unsigned", &words[p]});
+      cols.push_back({ports[p].name, ports[p].wfmt, ports[p].wfmt.is_signed ? "twos_complement" : "unsigned", &words[p]});
     return cols;
   };
   const std::string order = "sample after sample, sample 0 first";
@@ -253,9 +253,9 @@ int run_cordic(const RunOptions &options) {
   for (std::size_t p = 0; p < outs.size(); ++p)
     for (std::size_t i = 0; i < samples; ++i) {
       out_words[p][i] = static_cast<std::int64_t>(yout[p][i]);
-      if (static_cast<double>(out_words[p][i]) != yout[p][i] || !zel::word_fits(out_words[p][i], outs[p].spec))
+      if (static_cast<double>(out_words[p][i]) != yout[p][i] || !zel::word_fits(out_words[p][i], outs[p].wfmt))
         throw std::logic_error("output " + outs[p].name + " of sample " + std::to_string(i) + " is not a " +
-                               std::to_string(outs[p].spec.width) + "-bit word");
+                               std::to_string(outs[p].wfmt.width) + "-bit word");
     }
 
   set.add_columns("output", "expected", columns(outs, out_words), 0, formats, order);
@@ -276,8 +276,8 @@ int run_cordic(const RunOptions &options) {
     for (const auto &p : *list) {
       json e;
       e["direction"] = list == &ins ? "input" : "output";
-      e["word_width"] = p.spec.width;
-      e["signed"] = p.spec.is_signed;
+      e["word_width"] = p.wfmt.width;
+      e["signed"] = p.wfmt.is_signed;
       e["meaning"] = p.meaning;
       ports[(list == &ins ? "input_" : "output_") + p.name] = e;
     }

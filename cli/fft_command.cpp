@@ -76,16 +76,16 @@ double unit(std::mt19937_64 &rng) { return static_cast<double>(rng() >> 11) * 0x
 void read_stimulus_file(Section &s, const FftRun &r, std::vector<std::int64_t> &re, std::vector<std::int64_t> &im,
                         const std::string &run_dir) {
   const std::size_t count = r.frames * r.n;
-  const zel::WordSpec spec = input_spec(r);
+  const zel::WordSpec wfmt = input_spec(r);
   auto path_of = [&](const std::string &p) { return (fs::path(run_dir) / p).lexically_normal().string(); };
   auto check = [&](const std::string &file, const std::vector<std::int64_t> &words) {
     if (words.size() != count)
       throw InputError(file + ": holds " + std::to_string(words.size()) + " words; the run needs " +
                        std::to_string(r.frames) + " frames x " + std::to_string(r.n) + " = " + std::to_string(count));
     for (std::size_t i = 0; i < words.size(); ++i)
-      if (!zel::word_fits(words[i], spec))
+      if (!zel::word_fits(words[i], wfmt))
         throw InputError(file + ": word " + std::to_string(i) + " (" + std::to_string(words[i]) + ") does not fit " +
-                         std::to_string(spec.width) + (spec.is_signed ? "-bit signed" : "-bit unsigned") + " input words");
+                         std::to_string(wfmt.width) + (wfmt.is_signed ? "-bit signed" : "-bit unsigned") + " input words");
   };
   // One quantity from a file whose format its extension names.
   auto load = [&](const std::string &key, const std::string &quantity) {
@@ -95,7 +95,7 @@ void read_stimulus_file(Section &s, const FftRun &r, std::vector<std::int64_t> &
     const std::string ext = fs::path(file).extension().string();
     std::vector<std::int64_t> words;
     if (ext == ".hex" || ext == ".mem" || ext == ".txt") {
-      words = zel::read_hex_file(file, spec);
+      words = zel::read_hex_file(file, wfmt);
     } else if (ext == ".npy") {
       words = zel::read_npy_file(file).data;
     } else if (ext == ".csv") {
@@ -113,7 +113,7 @@ void read_stimulus_file(Section &s, const FftRun &r, std::vector<std::int64_t> &
   if (const auto p = s.text("packed")) {
     if (s.has("re") || s.has("im")) s.fail("packed", "give either packed or re/im files, not both");
     const std::string file = path_of(*p);
-    zel::parse_hex_packed(zel::read_file(file), spec, file, re, im);
+    zel::parse_hex_packed(zel::read_file(file), wfmt, file, re, im);
     check(file, re);
   } else {
     if (!s.has("re")) s.missing("re", "a stimulus file (re, and im or packed)");
@@ -132,8 +132,8 @@ void make_stimulus(Section &s, FftRun &r, std::vector<std::int64_t> &re, std::ve
   const std::size_t count = r.frames * r.n;
   re.assign(count, 0);
   im.assign(count, 0);
-  const zel::WordSpec spec = input_spec(r);
-  Quantiser q{float_mode(r), std::ldexp(1.0, spec.width - 1), zel::word_min(spec), zel::word_max(spec)};
+  const zel::WordSpec wfmt = input_spec(r);
+  Quantiser q{float_mode(r), std::ldexp(1.0, wfmt.width - 1), zel::word_min(wfmt), zel::word_max(wfmt)};
   const double N = static_cast<double>(r.n);
   const double two_pi = 2 * std::numbers::pi;
 
@@ -211,15 +211,15 @@ void make_stimulus(Section &s, FftRun &r, std::vector<std::int64_t> &re, std::ve
       }
     } else {
       // Every word of the input width equally likely, both extremes included.
-      const std::uint64_t range = std::uint64_t{1} << spec.width;
+      const std::uint64_t range = std::uint64_t{1} << wfmt.width;
       for (std::size_t i = 0; i < count; ++i) {
-        re[i] = zel::word_min(spec) + static_cast<std::int64_t>(rng() % range);
-        im[i] = zel::word_min(spec) + static_cast<std::int64_t>(rng() % range);
+        re[i] = zel::word_min(wfmt) + static_cast<std::int64_t>(rng() % range);
+        im[i] = zel::word_min(wfmt) + static_cast<std::int64_t>(rng() % range);
       }
     }
   } else if (*type == "full_scale" || *type == "most_negative") {
     const std::int64_t w = float_mode(r) ? q(*type == "full_scale" ? 1.0 : -1.0)
-                                         : (*type == "full_scale" ? zel::word_max(spec) : zel::word_min(spec));
+                                         : (*type == "full_scale" ? zel::word_max(wfmt) : zel::word_min(wfmt));
     re.assign(count, w);
     im.assign(count, w);
   } else {

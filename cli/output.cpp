@@ -33,8 +33,8 @@ std::string hidden_sibling(const std::string &folder, const char *what) {
 
 json column_meta(const Column &c) {
   json m;
-  m["word_width"] = c.spec.width;
-  m["signed"] = c.spec.is_signed;
+  m["word_width"] = c.wfmt.width;
+  m["signed"] = c.wfmt.is_signed;
   m["encoding"] = c.encoding;
   return m;
 }
@@ -98,8 +98,8 @@ void OutputSet::add_columns(const std::string &base, const std::string &role, co
     return m;
   };
   const bool packed = formats.packed && columns.size() == 2 && columns[0].name == "re" && columns[1].name == "im" &&
-                      columns[0].spec.width == columns[1].spec.width &&
-                      columns[0].spec.is_signed == columns[1].spec.is_signed;
+                      columns[0].wfmt.width == columns[1].wfmt.width &&
+                      columns[0].wfmt.is_signed == columns[1].wfmt.is_signed;
   if (formats.hex) {
     if (packed) {
       json m = meta("hex", &columns[0]);
@@ -107,12 +107,12 @@ void OutputSet::add_columns(const std::string &base, const std::string &role, co
       m["packing"] = "each line one word of 2 x word_width bits: im in the upper half, re in the lower";
       add(base + ".hex",
           [re = columns[0], im = columns[1]](const std::string &p) {
-            return zel::write_hex_packed_file(p, *re.words, *im.words, re.spec);
+            return zel::write_hex_packed_file(p, *re.words, *im.words, re.wfmt);
           },
           m, count);
     } else {
       for (const auto &c : columns)
-        add(base + "_" + c.name + ".hex", [c](const std::string &p) { return zel::write_hex_file(p, *c.words, c.spec); },
+        add(base + "_" + c.name + ".hex", [c](const std::string &p) { return zel::write_hex_file(p, *c.words, c.wfmt); },
             meta("hex", &c), count);
     }
   }

@@ -29,7 +29,7 @@ struct Formats {
 // One column of words, as the manifest describes it.
 struct Column {
   std::string name;  // "re", "x", "block_exp", ...
-  zel::WordSpec spec;
+  zel::WordSpec wfmt;
   std::string encoding = "twos_complement";  // or "unsigned", "ieee754_binary32"
   const std::vector<std::int64_t> *words = nullptr;
 };

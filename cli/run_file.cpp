@@ -9,23 +9,6 @@ namespace zelvec {
 
 namespace {
 
-std::size_t distance(std::string_view a, std::string_view b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diag = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t up = row[j];
-      const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                        std::tolower(static_cast<unsigned char>(b[j - 1]));
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (same ? 0 : 1)});
-      diag = up;
-    }
-  }
-  return row[b.size()];
-}
-
 std::string number_text(double v) {
   std::ostringstream s;
   s << v;
@@ -160,12 +143,7 @@ std::optional<Section> Section::section(std::string_view key) {
 
 void Section::unknown(std::string_view key, const std::vector<std::string_view> &known) const {
   std::string message = "unknown key";
-  std::string_view best;
-  std::size_t best_d = 3;
-  for (const auto k : known) {
-    const std::size_t d = distance(key, k);
-    if (d < best_d) best_d = d, best = k;
-  }
+  const std::string_view best = zel::closest_name(key, known);
   if (!best.empty()) {
     message += "; did you mean \"" + std::string(best) + "\"?";
   } else {

@@ -41,13 +41,8 @@ std::size_t distance(std::string_view a, std::string_view b) {
                               const std::vector<std::string_view> &readable,
                               const std::vector<std::string_view> &raw) {
   std::string message = "unknown " + std::string(what) + " setting " + quoted(key);
-  std::string_view best;
-  std::size_t best_d = 3;  // suggest only close spellings
-  for (const auto *list : {&readable, &raw})
-    for (std::string_view k : *list) {
-      const std::size_t d = distance(key, k);
-      if (d < best_d) best_d = d, best = k;
-    }
+  std::string_view best = closest_name(key, readable);
+  if (best.empty()) best = closest_name(key, raw);
   if (!best.empty()) {
     message += "; did you mean " + quoted(best) + "?";
   } else {
@@ -144,6 +139,16 @@ const std::array<CordicField, 11> kCordicFields = {{
 }};
 
 }  // namespace
+
+std::string_view closest_name(std::string_view key, const std::vector<std::string_view> &candidates) {
+  std::string_view best;
+  std::size_t best_d = 3;
+  for (std::string_view k : candidates) {
+    const std::size_t d = distance(key, k);
+    if (d < best_d) best_d = d, best = k;
+  }
+  return best;
+}
 
 std::string describe(const SettingValue &value) {
   if (const auto *b = std::get_if<bool>(&value)) return *b ? "true" : "false";

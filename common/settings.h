@@ -62,6 +62,10 @@ class SettingError : public std::invalid_argument {
   std::string key_;
 };
 
+// The candidate spelt closest to key (case ignored, at most two edits away),
+// for "did you mean" hints; empty when none is that close.
+std::string_view closest_name(std::string_view key, const std::vector<std::string_view> &candidates);
+
 // The value as a short text for messages: true, 12, "radix4".
 std::string describe(const SettingValue &value);
 

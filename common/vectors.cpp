@@ -48,8 +48,8 @@ std::string digest_hex(const unsigned char *digest, unsigned int length) {
   return hex;
 }
 
-std::string spec_text(WordSpec spec) {
-  return std::to_string(spec.width) + "-bit " + (spec.is_signed ? "signed" : "unsigned");
+std::string spec_text(WordSpec wfmt) {
+  return std::to_string(wfmt.width) + "-bit " + (wfmt.is_signed ? "signed" : "unsigned");
 }
 
 // The word's bit pattern in the low `width` bits.
@@ -58,8 +58,8 @@ std::uint64_t pattern(std::int64_t w, int width) {
 }
 
 // The word a pattern of `width` bits stands for.
-std::int64_t from_pattern(std::uint64_t p, WordSpec spec) {
-  if (spec.is_signed && (p >> (spec.width - 1)) & 1) return static_cast<std::int64_t>(p | ~((std::uint64_t{1} << spec.width) - 1));
+std::int64_t from_pattern(std::uint64_t p, WordSpec wfmt) {
+  if (wfmt.is_signed && (p >> (wfmt.width - 1)) & 1) return static_cast<std::int64_t>(p | ~((std::uint64_t{1} << wfmt.width) - 1));
   return static_cast<std::int64_t>(p);
 }
 
@@ -74,11 +74,11 @@ void append_hex(std::string &out, u128 value, int digits) {
   out.push_back('\n');
 }
 
-void check_words(std::span<const std::int64_t> words, WordSpec spec) {
+void check_words(std::span<const std::int64_t> words, WordSpec wfmt) {
   for (std::size_t i = 0; i < words.size(); ++i)
-    if (!word_fits(words[i], spec))
+    if (!word_fits(words[i], wfmt))
       throw std::invalid_argument("word " + std::to_string(i) + " (" + std::to_string(words[i]) +
-                                  ") does not fit " + spec_text(spec));
+                                  ") does not fit " + spec_text(wfmt));
 }
 
 // Calls take(token, line) for each hex token of $readmemh text; comments,
@@ -143,15 +143,15 @@ u128 parse_hex_token(std::string_view token, int bits, const std::string &file, 
 
 }  // namespace
 
-void check_spec(WordSpec spec) {
-  if (spec.width < 1 || spec.width > 63)
-    throw std::invalid_argument("word width " + std::to_string(spec.width) + " outside 1..63");
+void check_word_format(WordSpec wfmt) {
+  if (wfmt.width < 1 || wfmt.width > 63)
+    throw std::invalid_argument("word width " + std::to_string(wfmt.width) + " outside 1..63");
 }
 
-std::int64_t word_min(WordSpec spec) { return spec.is_signed ? -(std::int64_t{1} << (spec.width - 1)) : 0; }
+std::int64_t word_min(WordSpec wfmt) { return wfmt.is_signed ? -(std::int64_t{1} << (wfmt.width - 1)) : 0; }
 
-std::int64_t word_max(WordSpec spec) {
-  return spec.is_signed ? (std::int64_t{1} << (spec.width - 1)) - 1 : (std::int64_t{1} << spec.width) - 1;
+std::int64_t word_max(WordSpec wfmt) {
+  return wfmt.is_signed ? (std::int64_t{1} << (wfmt.width - 1)) - 1 : (std::int64_t{1} << wfmt.width) - 1;
 }
 
 int hex_digits(int bits) { return (bits + 3) / 4; }
@@ -209,9 +209,9 @@ inline void put_hex_line(char *o, std::uint64_t p) {
 }
 
 // Appends the words (already checked) as hex lines.
-void append_hex_words(std::string &out, std::span<const std::int64_t> words, WordSpec spec) {
-  const int digits = hex_digits(spec.width);
-  const std::uint64_t mask = (std::uint64_t{1} << spec.width) - 1;
+void append_hex_words(std::string &out, std::span<const std::int64_t> words, WordSpec wfmt) {
+  const int digits = hex_digits(wfmt.width);
+  const std::uint64_t mask = (std::uint64_t{1} << wfmt.width) - 1;
   const std::size_t start = out.size();
   const std::size_t size = start + words.size() * static_cast<std::size_t>(digits + 1);
   out.resize(size + 16);  // room for the last line's wide stores
@@ -228,26 +228,26 @@ void append_hex_words(std::string &out, std::span<const std::int64_t> words, Wor
 
 }  // namespace
 
-std::string hex_text(std::span<const std::int64_t> words, WordSpec spec) {
-  check_spec(spec);
-  check_words(words, spec);
+std::string hex_text(std::span<const std::int64_t> words, WordSpec wfmt) {
+  check_word_format(wfmt);
+  check_words(words, wfmt);
   std::string out;
-  append_hex_words(out, words, spec);
+  append_hex_words(out, words, wfmt);
   return out;
 }
 
-std::string hex_packed_text(std::span<const std::int64_t> re, std::span<const std::int64_t> im, WordSpec spec) {
-  check_spec(spec);
+std::string hex_packed_text(std::span<const std::int64_t> re, std::span<const std::int64_t> im, WordSpec wfmt) {
+  check_word_format(wfmt);
   if (re.size() != im.size())
     throw std::invalid_argument("packed words need as many imaginary as real parts (" + std::to_string(im.size()) +
                                 " and " + std::to_string(re.size()) + ")");
-  check_words(re, spec);
-  check_words(im, spec);
-  const int digits = hex_digits(2 * spec.width);
+  check_words(re, wfmt);
+  check_words(im, wfmt);
+  const int digits = hex_digits(2 * wfmt.width);
   std::string out;
   out.reserve(re.size() * static_cast<std::size_t>(digits + 1));
   for (std::size_t i = 0; i < re.size(); ++i)
-    append_hex(out, (u128{pattern(im[i], spec.width)} << spec.width) | pattern(re[i], spec.width), digits);
+    append_hex(out, (u128{pattern(im[i], wfmt.width)} << wfmt.width) | pattern(re[i], wfmt.width), digits);
   return out;
 }
 
@@ -293,11 +293,11 @@ inline std::uint64_t hex_line8(const unsigned char *p, std::uint64_t &wrong) {
 }
 
 // `words` has room for every line; on false its contents are unspecified.
-bool parse_hex_plain_into(std::string_view text, WordSpec spec, std::int64_t *words) {
-  const int digits = hex_digits(spec.width);
+bool parse_hex_plain_into(std::string_view text, WordSpec wfmt, std::int64_t *words) {
+  const int digits = hex_digits(wfmt.width);
   if (text.size() % static_cast<std::size_t>(digits + 1) != 0) return false;
   const std::size_t n = text.size() / static_cast<std::size_t>(digits + 1);
-  const int unused = 64 - spec.width;
+  const int unused = 64 - wfmt.width;
   return with_digits(digits, [&](auto d) {
     constexpr int D = decltype(d)::value;
     const auto *p = reinterpret_cast<const unsigned char *>(text.data());
@@ -309,8 +309,8 @@ bool parse_hex_plain_into(std::string_view text, WordSpec spec, std::int64_t *wo
       std::uint64_t wrong = 0;
       for (; i < n && end - p >= 8; ++i, p += D + 1) {
         const std::uint64_t v = hex_line8<D>(p, wrong);
-        high |= v >> spec.width;
-        words[i] = spec.is_signed ? static_cast<std::int64_t>(v << unused) >> unused : static_cast<std::int64_t>(v);
+        high |= v >> wfmt.width;
+        words[i] = wfmt.is_signed ? static_cast<std::int64_t>(v << unused) >> unused : static_cast<std::int64_t>(v);
       }
       if (wrong) return false;
     }
@@ -322,43 +322,43 @@ bool parse_hex_plain_into(std::string_view text, WordSpec spec, std::int64_t *wo
         v = v << 4 | static_cast<std::uint64_t>(h & 15);
       }
       bad |= p[D] == '\n' ? 0 : -1;
-      high |= v >> spec.width;
-      words[i] = spec.is_signed ? static_cast<std::int64_t>(v << unused) >> unused : static_cast<std::int64_t>(v);
+      high |= v >> wfmt.width;
+      words[i] = wfmt.is_signed ? static_cast<std::int64_t>(v << unused) >> unused : static_cast<std::int64_t>(v);
     }
     return bad >= 0 && high == 0;
   });
 }
 
-bool parse_hex_plain(std::string_view text, WordSpec spec, std::vector<std::int64_t> &words) {
-  const auto line = static_cast<std::size_t>(hex_digits(spec.width) + 1);
+bool parse_hex_plain(std::string_view text, WordSpec wfmt, std::vector<std::int64_t> &words) {
+  const auto line = static_cast<std::size_t>(hex_digits(wfmt.width) + 1);
   if (text.size() % line != 0) return false;
   words.resize(text.size() / line);
-  return parse_hex_plain_into(text, spec, words.data());
+  return parse_hex_plain_into(text, wfmt, words.data());
 }
 
 }  // namespace
 
-std::vector<std::int64_t> parse_hex(std::string_view text, WordSpec spec, const std::string &file) {
-  check_spec(spec);
+std::vector<std::int64_t> parse_hex(std::string_view text, WordSpec wfmt, const std::string &file) {
+  check_word_format(wfmt);
   std::vector<std::int64_t> words;
-  if (parse_hex_plain(text, spec, words)) return words;
+  if (parse_hex_plain(text, wfmt, words)) return words;
   words.clear();
   scan_hex(text, file, [&](std::string_view token, std::size_t line) {
-    words.push_back(from_pattern(static_cast<std::uint64_t>(parse_hex_token(token, spec.width, file, line)), spec));
+    words.push_back(from_pattern(static_cast<std::uint64_t>(parse_hex_token(token, wfmt.width, file, line)), wfmt));
   });
   return words;
 }
 
-void parse_hex_packed(std::string_view text, WordSpec spec, const std::string &file, std::vector<std::int64_t> &re,
+void parse_hex_packed(std::string_view text, WordSpec wfmt, const std::string &file, std::vector<std::int64_t> &re,
                       std::vector<std::int64_t> &im) {
-  check_spec(spec);
+  check_word_format(wfmt);
   re.clear();
   im.clear();
-  const u128 mask = (u128{1} << spec.width) - 1;
+  const u128 mask = (u128{1} << wfmt.width) - 1;
   scan_hex(text, file, [&](std::string_view token, std::size_t line) {
-    const u128 v = parse_hex_token(token, 2 * spec.width, file, line);
-    re.push_back(from_pattern(static_cast<std::uint64_t>(v & mask), spec));
-    im.push_back(from_pattern(static_cast<std::uint64_t>(v >> spec.width), spec));
+    const u128 v = parse_hex_token(token, 2 * wfmt.width, file, line);
+    re.push_back(from_pattern(static_cast<std::uint64_t>(v & mask), wfmt));
+    im.push_back(from_pattern(static_cast<std::uint64_t>(v >> wfmt.width), wfmt));
   });
 }
 
@@ -744,11 +744,11 @@ void write_file(const std::string &path, std::string_view bytes) {
   if (fd.close() != 0) fail(path, std::string("cannot write: ") + std::strerror(errno));
 }
 
-void read_hex_file(const std::string &path, WordSpec spec, std::vector<std::int64_t> &words) {
-  check_spec(spec);
+void read_hex_file(const std::string &path, WordSpec wfmt, std::vector<std::int64_t> &words) {
+  check_word_format(wfmt);
   Fd fd = open_for_reading(path);
   const long long size = regular_size(fd.get());
-  const auto line = static_cast<std::size_t>(hex_digits(spec.width) + 1);
+  const auto line = static_cast<std::size_t>(hex_digits(wfmt.width) + 1);
   std::string text;
   if (size > 0 && static_cast<std::size_t>(size) % line == 0) {
     // The layout written here, decoded piece by piece straight into the
@@ -761,7 +761,7 @@ void read_hex_file(const std::string &path, WordSpec spec, std::vector<std::int6
     while (done < n) {
       const std::size_t lines = std::min(piece_lines, n - done);
       const std::size_t got = read_some(fd.get(), text.data(), lines * line, path);
-      if (got != lines * line || !parse_hex_plain_into(std::string_view(text.data(), got), spec, words.data() + done))
+      if (got != lines * line || !parse_hex_plain_into(std::string_view(text.data(), got), wfmt, words.data() + done))
         break;
       done += lines;
     }
@@ -772,12 +772,12 @@ void read_hex_file(const std::string &path, WordSpec spec, std::vector<std::int6
   }
   text.clear();
   read_rest(fd.get(), text, path);
-  words = parse_hex(text, spec, path);
+  words = parse_hex(text, wfmt, path);
 }
 
-std::vector<std::int64_t> read_hex_file(const std::string &path, WordSpec spec) {
+std::vector<std::int64_t> read_hex_file(const std::string &path, WordSpec wfmt) {
   std::vector<std::int64_t> words;
-  read_hex_file(path, spec, words);
+  read_hex_file(path, wfmt, words);
   return words;
 }
 
@@ -865,29 +865,29 @@ constexpr std::size_t kPiece = 1 << 15;
 
 }  // namespace
 
-std::string write_hex_file(const std::string &path, std::span<const std::int64_t> words, WordSpec spec) {
-  check_spec(spec);
-  check_words(words, spec);
+std::string write_hex_file(const std::string &path, std::span<const std::int64_t> words, WordSpec wfmt) {
+  check_word_format(wfmt);
+  check_words(words, wfmt);
   HashedFileWriter f(path);
   std::string piece;
   for (std::size_t i = 0; i < words.size(); i += kPiece) {
     piece.clear();
-    append_hex_words(piece, words.subspan(i, std::min(kPiece, words.size() - i)), spec);
+    append_hex_words(piece, words.subspan(i, std::min(kPiece, words.size() - i)), wfmt);
     f.write(piece);
   }
   return f.finish();
 }
 
 std::string write_hex_packed_file(const std::string &path, std::span<const std::int64_t> re,
-                                  std::span<const std::int64_t> im, WordSpec spec) {
-  check_spec(spec);
-  if (re.size() != im.size()) hex_packed_text(re, im, spec);  // throws the length message
-  check_words(re, spec);
-  check_words(im, spec);
+                                  std::span<const std::int64_t> im, WordSpec wfmt) {
+  check_word_format(wfmt);
+  if (re.size() != im.size()) hex_packed_text(re, im, wfmt);  // throws the length message
+  check_words(re, wfmt);
+  check_words(im, wfmt);
   HashedFileWriter f(path);
   for (std::size_t i = 0; i < re.size(); i += kPiece) {
     const std::size_t n = std::min(kPiece, re.size() - i);
-    f.write(hex_packed_text(re.subspan(i, n), im.subspan(i, n), spec));
+    f.write(hex_packed_text(re.subspan(i, n), im.subspan(i, n), wfmt));
   }
   return f.finish();
 }

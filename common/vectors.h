@@ -46,23 +46,23 @@ struct WordSpec {
 };
 
 // Throws std::invalid_argument for a width outside 1..63.
-void check_spec(WordSpec spec);
-std::int64_t word_min(WordSpec spec);
-std::int64_t word_max(WordSpec spec);
-inline bool word_fits(std::int64_t w, WordSpec spec) { return w >= word_min(spec) && w <= word_max(spec); }
+void check_word_format(WordSpec wfmt);
+std::int64_t word_min(WordSpec wfmt);
+std::int64_t word_max(WordSpec wfmt);
+inline bool word_fits(std::int64_t w, WordSpec wfmt) { return w >= word_min(wfmt) && w <= word_max(wfmt); }
 // Hex digits of one word: ceil(width / 4).
 int hex_digits(int bits);
 
 // ---- hex ($readmemh) ----
 
 // Writers throw std::invalid_argument naming the index of a word that does
-// not fit the spec (or of re/im spans of different lengths).
-std::string hex_text(std::span<const std::int64_t> words, WordSpec spec);
-std::string hex_packed_text(std::span<const std::int64_t> re, std::span<const std::int64_t> im, WordSpec spec);
+// not fit the word format (or of re/im spans of different lengths).
+std::string hex_text(std::span<const std::int64_t> words, WordSpec wfmt);
+std::string hex_packed_text(std::span<const std::int64_t> re, std::span<const std::int64_t> im, WordSpec wfmt);
 
 // `file` names the source in messages.
-std::vector<std::int64_t> parse_hex(std::string_view text, WordSpec spec, const std::string &file);
-void parse_hex_packed(std::string_view text, WordSpec spec, const std::string &file, std::vector<std::int64_t> &re,
+std::vector<std::int64_t> parse_hex(std::string_view text, WordSpec wfmt, const std::string &file);
+void parse_hex_packed(std::string_view text, WordSpec wfmt, const std::string &file, std::vector<std::int64_t> &re,
                       std::vector<std::int64_t> &im);
 
 // ---- .npy ----
@@ -96,13 +96,13 @@ std::string read_file(const std::string &path);
 // Writes the bytes (replacing the file); VectorError when it cannot.
 void write_file(const std::string &path, std::string_view bytes);
 
-std::vector<std::int64_t> read_hex_file(const std::string &path, WordSpec spec);
+std::vector<std::int64_t> read_hex_file(const std::string &path, WordSpec wfmt);
 NpyArray read_npy_file(const std::string &path);
 // The same into the caller's arrays, which keep their storage when it is
 // large enough: a caller reading many files of one size allocates (and the
 // kernel maps) the memory once. The hex file is decoded piece by piece as it
 // is read; a little-endian int64 .npy file is read straight into the array.
-void read_hex_file(const std::string &path, WordSpec spec, std::vector<std::int64_t> &words);
+void read_hex_file(const std::string &path, WordSpec wfmt, std::vector<std::int64_t> &words);
 void read_npy_file(const std::string &path, NpyArray &array);
 CsvTable read_csv_file(const std::string &path);
 
@@ -124,9 +124,9 @@ class HashedFileWriter {
 
 // Each writes the same bytes as the matching *_text / npy_bytes function,
 // piece by piece, and returns their SHA-256.
-std::string write_hex_file(const std::string &path, std::span<const std::int64_t> words, WordSpec spec);
+std::string write_hex_file(const std::string &path, std::span<const std::int64_t> words, WordSpec wfmt);
 std::string write_hex_packed_file(const std::string &path, std::span<const std::int64_t> re,
-                                  std::span<const std::int64_t> im, WordSpec spec);
+                                  std::span<const std::int64_t> im, WordSpec wfmt);
 std::string write_npy_file(const std::string &path, std::span<const std::int64_t> words,
                            const std::vector<std::size_t> &shape);
 std::string write_csv_file(const std::string &path, const CsvTable &table);

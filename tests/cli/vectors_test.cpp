@@ -13,10 +13,10 @@ namespace {
 using zel::WordSpec;
 
 // Extremes, their neighbours, zero and random words of the width.
-std::vector<std::int64_t> sample_words(WordSpec spec, std::mt19937_64 &rng) {
-  const std::int64_t lo = zel::word_min(spec), hi = zel::word_max(spec);
+std::vector<std::int64_t> sample_words(WordSpec wfmt, std::mt19937_64 &rng) {
+  const std::int64_t lo = zel::word_min(wfmt), hi = zel::word_max(wfmt);
   std::vector<std::int64_t> w{lo, hi, lo + 1, hi - 1, 0, 1};
-  if (spec.is_signed) w.push_back(-1);
+  if (wfmt.is_signed) w.push_back(-1);
   const auto range = static_cast<std::uint64_t>(hi - lo) + 1;
   while (w.size() < 56) w.push_back(lo + static_cast<std::int64_t>(rng() % range));
   return w;
@@ -29,17 +29,17 @@ TEST(VectorFiles, EveryFormatRoundTripsAtEveryWidth) {
     for (bool is_signed : {true, false}) {
       SCOPED_TRACE("width " + std::to_string(width) + (is_signed ? " signed" : " unsigned") + ", seed " +
                    std::to_string(seed));
-      const WordSpec spec{width, is_signed};
-      const auto re = sample_words(spec, rng);
-      auto im = sample_words(spec, rng);
+      const WordSpec wfmt{width, is_signed};
+      const auto re = sample_words(wfmt, rng);
+      auto im = sample_words(wfmt, rng);
       std::reverse(im.begin(), im.end());
 
-      const std::string hex = zel::hex_text(re, spec);
+      const std::string hex = zel::hex_text(re, wfmt);
       EXPECT_EQ(hex.size(), re.size() * static_cast<std::size_t>((width + 3) / 4 + 1));
-      EXPECT_EQ(zel::parse_hex(hex, spec, "f"), re);
+      EXPECT_EQ(zel::parse_hex(hex, wfmt, "f"), re);
 
       std::vector<std::int64_t> r2, i2;
-      zel::parse_hex_packed(zel::hex_packed_text(re, im, spec), spec, "f", r2, i2);
+      zel::parse_hex_packed(zel::hex_packed_text(re, im, wfmt), wfmt, "f", r2, i2);
       EXPECT_EQ(r2, re);
       EXPECT_EQ(i2, im);
 
@@ -132,11 +132,11 @@ namespace {
 TEST(VectorFiles, StreamedWritersGiveTheBytesAndDigestOfTheTextForms) {
   // More words than one written piece, so piece boundaries are crossed.
   std::mt19937_64 rng(7);
-  const WordSpec spec{18, true};
+  const WordSpec wfmt{18, true};
   std::vector<std::int64_t> re(40'003), im(40'003);
   for (std::size_t i = 0; i < re.size(); ++i) {
-    re[i] = zel::word_min(spec) + static_cast<std::int64_t>(rng() % (1u << 18));
-    im[i] = zel::word_min(spec) + static_cast<std::int64_t>(rng() % (1u << 18));
+    re[i] = zel::word_min(wfmt) + static_cast<std::int64_t>(rng() % (1u << 18));
+    im[i] = zel::word_min(wfmt) + static_cast<std::int64_t>(rng() % (1u << 18));
   }
   const std::string path = ::testing::TempDir() + "zelvec_stream_test";
   auto check = [&](const std::string &digest, const std::string &text) {
@@ -144,8 +144,8 @@ TEST(VectorFiles, StreamedWritersGiveTheBytesAndDigestOfTheTextForms) {
     EXPECT_TRUE(bytes == text);
     EXPECT_EQ(digest, zel::sha256_hex(text));
   };
-  check(zel::write_hex_file(path, re, spec), zel::hex_text(re, spec));
-  check(zel::write_hex_packed_file(path, re, im, spec), zel::hex_packed_text(re, im, spec));
+  check(zel::write_hex_file(path, re, wfmt), zel::hex_text(re, wfmt));
+  check(zel::write_hex_packed_file(path, re, im, wfmt), zel::hex_packed_text(re, im, wfmt));
   check(zel::write_npy_file(path, re, {1, re.size()}), zel::npy_bytes(re, {1, re.size()}));
   const zel::CsvTable t{{"re", "im"}, {re, im}};
   check(zel::write_csv_file(path, t), zel::csv_text(t));
@@ -155,23 +155,23 @@ TEST(VectorFiles, StreamedWritersGiveTheBytesAndDigestOfTheTextForms) {
 TEST(VectorFiles, FileReadersDecodeInPiecesIntoReusedArrays) {
   // 300,000 words of 16 bits: 1.5 MB of text, more than one piece read.
   std::mt19937_64 rng(11);
-  const WordSpec spec{16, true};
+  const WordSpec wfmt{16, true};
   std::vector<std::int64_t> words(300'000);
   for (auto &w : words) w = static_cast<std::int64_t>(rng() % 65536) - 32768;
   const std::string path = ::testing::TempDir() + "zelvec_read_test";
-  zel::write_hex_file(path, words, spec);
+  zel::write_hex_file(path, words, wfmt);
   std::vector<std::int64_t> got(500'000, 9);  // a larger array from an earlier file
-  zel::read_hex_file(path, spec, got);
+  zel::read_hex_file(path, wfmt, got);
   EXPECT_TRUE(got == words);
 
   // A bad word in a later piece: the message names its line.
-  std::string text = zel::hex_text(words, spec);
+  std::string text = zel::hex_text(words, wfmt);
   text.replace(5 * 250'000, 4, "12g4");
   zel::write_file(path, text);
-  expect_error([&] { zel::read_hex_file(path, spec, got); }, path + ":250001: '12g4' is not a hex word");
+  expect_error([&] { zel::read_hex_file(path, wfmt, got); }, path + ":250001: '12g4' is not a hex word");
   // A simulator's layout whose size happens to fit the plain one.
   zel::write_file(path, "1 2\n 0003\n");  // 10 bytes, as if two 5-byte lines
-  zel::read_hex_file(path, spec, got);
+  zel::read_hex_file(path, wfmt, got);
   EXPECT_EQ(got, (std::vector<std::int64_t>{1, 2, 3}));
 
   zel::write_npy_file(path, words, {words.size()});

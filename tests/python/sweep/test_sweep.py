@@ -45,9 +45,9 @@ def client():
 POINTS = {"fft": 3 * 2 * 3 * (2 * (3 + 1 + 1) + 1), "cordic": 7 * 2 * 2 * 2}
 
 
-@pytest.mark.parametrize("spec", [FFT_SWEEP, CORDIC_SWEEP], ids=["fft", "cordic"])
-def test_same_results_in_process_on_a_cluster_and_in_other_chunks(spec, client, tmp_path):
-    sw = sweep.parse_sweep(spec, "t.toml")
+@pytest.mark.parametrize("sweep_file", [FFT_SWEEP, CORDIC_SWEEP], ids=["fft", "cordic"])
+def test_same_results_in_process_on_a_cluster_and_in_other_chunks(sweep_file, client, tmp_path):
+    sw = sweep.parse_sweep(sweep_file, "t.toml")
     assert len(sw.points) == POINTS[sw.model]
     one = sweep.run_sweep(sw, workers=0, chunk_points=len(sw.points))
     small = sweep.run_sweep(sw, workers=0, chunk_points=3)
@@ -90,11 +90,11 @@ def test_reference_is_at_the_output_scale_of_every_scaling(arch):
     # A wrong schedule shift or block exponent sign would put the error at
     # thousands of LSBs; truncation bias, which gathers in the DC bin, keeps
     # it within a few tens.
-    spec = {"sweep": {"model": "fft", "seed": 1, "frames": 3},
+    sweep_file = {"sweep": {"model": "fft", "seed": 1, "frames": 3},
             "fft": {"arch": arch, "nfft": [6, 7], "input_width": 16, "twiddle_width": 30,
                     "scaling": ["schedule", "bfp", "none"],
                     "float_data": [False, True], "stimulus": ["noise", "chirp"]}}
-    for row in sweep.run_sweep(sweep.parse_sweep(spec), workers=0).rows:
+    for row in sweep.run_sweep(sweep.parse_sweep(sweep_file), workers=0).rows:
         assert row["overflow_rate"] == 0.0
         assert row["max_err_lsb"] < 32, row
         assert row["sqnr_db"] > (130 if row["float_data"] else 55), row
@@ -144,16 +144,16 @@ def test_first_overflow_stage():
 
 
 def test_cordic_reference_matches_every_function_within_a_few_lsb():
-    spec = {"sweep": {"model": "cordic", "seed": 2, "samples": 400},
+    sweep_file = {"sweep": {"model": "cordic", "seed": 2, "samples": 400},
             "cordic": {"function": ["rotate", "translate", "sin_cos", "atan", "sinh_cosh", "atanh", "sqrt"],
                        "width": [12, 32], "rounding": "round_nearest", "gain_compensation": [False, True],
                        "phase_format": ["radians", "scaled"], "coarse_rotation": [True, False],
                        "data_format": ["unsigned_fraction", "unsigned_integer"]}}
-    for row in sweep.run_sweep(sweep.parse_sweep(spec), workers=0).rows:
+    for row in sweep.run_sweep(sweep.parse_sweep(sweep_file), workers=0).rows:
         assert row["max_err_lsb"] < 4, row
     # Too few iterations leave an error of many LSBs, and the row says where.
-    spec["cordic"] = {"function": "sin_cos", "width": 16, "iterations": 4}
-    row = sweep.run_sweep(sweep.parse_sweep(spec), workers=0).rows[0]
+    sweep_file["cordic"] = {"function": "sin_cos", "width": 16, "iterations": 4}
+    row = sweep.run_sweep(sweep.parse_sweep(sweep_file), workers=0).rows[0]
     assert row["max_err_lsb"] > 100 and row["worst_input"].startswith("phase=")
 
 
