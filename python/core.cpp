@@ -606,16 +606,29 @@ class FftCore {
           if (buf.size() < 2 * n + 16) buf.resize(2 * n + 16);
           double *re = buf.data(), *im = re + n + 8, *out_re = re, *out_im = im;
           for (std::size_t f = first; f < last; ++f) {
+            const std::int32_t *fs = sch && per_frame ? sch + f * sch_size : sch;
+            double *Xf = reinterpret_cast<double *>(X + f * n);
+            // Complex samples are read where they are and the results written
+            // straight into X when the model takes the frame as it is held
+            // (fixed-point samples on the grid, the common case): no copies.
+            std::optional<zel::FftFrameResult> direct;
+            if (input == FftInput::complex)
+              direct = lease.w->model->run_pairs(static_cast<const double *>(src) + f * n * 2,
+                                                 static_cast<std::int32_t>(n), fs, sch_size, nfft, forward, Xf);
+            if (direct) {
+              if (be) be[f] = direct->code == 0 ? direct->block_exp : 0, ov[f] = direct->code == 0 ? direct->overflow : 0;
+              results[f] = std::move(*direct);
+              continue;
+            }
             const std::size_t bad = load(input, src, f, n, unit, top, re, im);
             if (bad != SIZE_MAX) {
               lower_to(bad_word, bad);
               return;  // the call fails with this word's message; nothing more to do here
             }
-            const std::int32_t *fs = sch && per_frame ? sch + f * sch_size : sch;
             zel::FftFrameResult r = lease.w->model->run(re, im, static_cast<std::int32_t>(n), fs, sch_size, nfft,
                                                         forward, out_re, out_im);
             if (r.code == 0) {
-              join(out_re, out_im, reinterpret_cast<double *>(X + f * n), n);
+              join(out_re, out_im, Xf, n);
               if (be) be[f] = r.block_exp, ov[f] = r.overflow;
             } else if (be) {
               be[f] = ov[f] = 0;
