@@ -405,8 +405,10 @@ class FftCore {
   // None for anything else, which the package then checks and converts
   // before calling again. Warnings of the core are issued, a refused call
   // raises FFTError.
+  // `stacklevel` of the warnings: 2 when called from FFT's own Python code,
+  // 1 as FFT.__call__ itself (the caller's line either way).
   py::object call(py::handle fft, py::handle x, py::handle schedule, py::handle nfft, py::handle inverse,
-                  py::handle threads, py::handle words) {
+                  py::handle threads, py::handle words, int stacklevel = 2) {
     unsigned nthreads = 0;
     if (!threads.is_none()) {
       const auto t = small_int(threads, 0, std::numeric_limits<std::int64_t>::max());
@@ -529,7 +531,7 @@ class FftCore {
     if (bad_word.load() != SIZE_MAX) throw py::value_error(word_message(input, a, frames, n, bad_word.load()));
     for (std::size_t f = 0; f < frames; ++f) {
       for (const auto &line : results[f].warnings)
-        if (PyErr_WarnEx(g_fft.warning ? g_fft.warning : PyExc_UserWarning, line.c_str(), 2) < 0)
+        if (PyErr_WarnEx(g_fft.warning ? g_fft.warning : PyExc_UserWarning, line.c_str(), stacklevel) < 0)
           throw py::error_already_set();
       if (results[f].code != 0) {
         if (!g_fft.error) throw std::runtime_error(results[f].error);
@@ -940,6 +942,77 @@ PyObject *fft_call(PyObject *, PyObject *const *args, Py_ssize_t nargs) {
 PyMethodDef fft_call_def = {"fft_call", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fft_call)),
                             METH_FASTCALL, "FftCore.call(fft, x, schedule, nfft, inverse, threads, words) by handle."};
 
+// FFT.__call__ itself: the interpreter calls it without a Python frame of
+// its own (a tenth of a short call). Arguments in their plain form (x and
+// the keywords by position or name) go to FftCore::call; anything else, and
+// any call it does not take, goes to the package's full implementation
+// (FFT._call) with the arguments as they came, which also raises the
+// interpreter's own errors for wrong arguments.
+struct FftMethod {
+  PyObject *impl = nullptr;     // FFT._call
+  PyObject *handle = nullptr;   // "_handle", interned
+  PyObject *names[6] = {};      // the parameters, interned
+  std::string doc;              // the method's text, with its signature
+  PyMethodDef def{};
+} g_fft_method;
+
+PyObject *fft_method(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+  PyObject *values[6] = {nullptr, Py_None, Py_None, Py_False, Py_None, Py_False};
+  bool plain = nargs >= 0 && nargs <= 6;
+  if (plain) {
+    for (Py_ssize_t i = 0; i < nargs; ++i) values[i] = args[i];
+    const Py_ssize_t nk = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t k = 0; k < nk && plain; ++k) {
+      PyObject *name = PyTuple_GET_ITEM(kwnames, k);
+      int at = -1;
+      for (int i = 0; i < 6 && at < 0; ++i)
+        if (name == g_fft_method.names[i]) at = i;  // keywords of a call are interned
+      if (at < nargs) plain = false;                // unknown, or given twice: the full path says which
+      else values[at] = args[nargs + k];
+    }
+    plain = plain && values[0] != nullptr;
+  }
+  if (plain) {
+    try {
+      auto h = py::reinterpret_steal<py::object>(PyObject_GetAttr(self, g_fft_method.handle));
+      if (!h) throw py::error_already_set();
+      auto *core = static_cast<std::shared_ptr<FftCore> *>(PyCapsule_GetPointer(h.ptr(), kFftHandle));
+      if (!core) throw py::error_already_set();
+      py::object r = (*core)->call(self, values[0], values[1], values[2], values[3], values[4], values[5], 1);
+      if (!r.is_none()) return r.release().ptr();
+    } catch (...) {
+      py::detail::translate_exception(std::current_exception());
+      return nullptr;
+    }
+  }
+  // The full path, with self in front of the arguments as they came.
+  const Py_ssize_t nk = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  std::vector<PyObject *> all(static_cast<std::size_t>(nargs + nk + 1));
+  all[0] = self;
+  std::copy(args, args + nargs + nk, all.begin() + 1);
+  return PyObject_Vectorcall(g_fft_method.impl, all.data(), static_cast<std::size_t>(nargs + 1), kwnames);
+}
+
+// The method descriptor for FFT.__call__, taking the text of `impl`.
+py::object make_fft_method(py::handle cls, py::handle impl) {
+  if (!PyType_Check(cls.ptr())) throw py::type_error("internal: FFT must be a class");
+  static const char *const params[6] = {"x", "schedule", "nfft", "inverse", "threads", "words"};
+  FftMethod &m = g_fft_method;
+  if (!m.impl) {  // bound once, kept for the life of the process
+    m.impl = impl.inc_ref().ptr();
+    m.handle = PyUnicode_InternFromString("_handle");
+    for (int i = 0; i < 6; ++i) m.names[i] = PyUnicode_InternFromString(params[i]);
+    py::object doc = impl.attr("__doc__");
+    m.doc = "__call__($self, /, x, schedule=None, nfft=None, inverse=False, threads=None, words=False)\n--\n\n" +
+            (doc.is_none() ? std::string() : doc.cast<std::string>());
+    m.def = {"__call__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fft_method)),
+             METH_FASTCALL | METH_KEYWORDS, m.doc.c_str()};
+  }
+  PyObject *d = PyDescr_NewMethod(reinterpret_cast<PyTypeObject *>(cls.ptr()), &m.def);
+  if (!d) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(d);
+}
+
 std::vector<std::string> names(const std::vector<std::string_view> &v) { return {v.begin(), v.end()}; }
 
 }  // namespace
@@ -974,7 +1047,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("settings", &FftCore::settings)
       .def("points", &FftCore::points, py::arg("nfft"))
       .def("call", &FftCore::call, py::arg("fft"), py::arg("x"), py::arg("schedule"), py::arg("nfft"),
-           py::arg("inverse"), py::arg("threads"), py::arg("words"));
+           py::arg("inverse"), py::arg("threads"), py::arg("words"), py::arg("stacklevel") = 2);
 
   py::class_<CordicCore>(m, "CordicCore")
       .def(py::init<const py::iterable &>(), py::arg("settings"))
@@ -982,6 +1055,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("settings", &CordicCore::settings)
       .def("run", &CordicCore::run, py::arg("inputs"), py::arg("threads"), py::arg("ndim"));
   m.add_object("fft_call", py::reinterpret_steal<py::object>(PyCFunction_NewEx(&fft_call_def, nullptr, m.ptr())));
+  m.def("fft_method", &make_fft_method, py::arg("cls"), py::arg("impl"));
   m.def("bind_fft_classes", &bind_fft_classes, py::arg("result"), py::arg("error"), py::arg("warning"));
 
   m.def("fft_setting_keys", [] { return names(zel::fft_setting_keys()); });
