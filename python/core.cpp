@@ -603,14 +603,13 @@ class FftCore {
         },
         [&](Lease<FftWorker> &lease, std::size_t first, std::size_t last) {
           auto &buf = lease.w->buffers;
-          // The results land on the samples: the model has turned every
-          // sample into its own words before it writes the first result, and
-          // the outputs are written only on success, so one pair of arrays
-          // serves both. A frame's data then take 16 kB less of the first-level
-          // cache, which the transform's memory and twiddles need (the frame
-          // call runs about 3 % faster at 1024 points). The two parts start at
-          // different offsets within a page, so that their loads and stores are
-          // not taken for one another (4 kB aliasing).
+          // Frames that need copying (real samples, words, samples off the
+          // grid, floating-point cores): the results land on the samples, as
+          // the model has turned every sample into its own words before it
+          // writes the first result, and writes outputs only on success; one
+          // pair of arrays takes half the cache of two. The two parts start at
+          // different offsets within a page, so that their loads and stores
+          // are not taken for one another (4 kB aliasing).
           if (buf.size() < 2 * n + 16) buf.resize(2 * n + 16);
           double *re = buf.data(), *im = re + n + 8, *out_re = re, *out_im = im;
           for (std::size_t f = first; f < last; ++f) {
