@@ -85,11 +85,7 @@ std::int32_t FftModel::points(std::int32_t nfft) const {
 FftFrameResult FftModel::run(const double *re, const double *im, std::int32_t n, const std::int32_t *schedule,
                              std::int32_t schedule_size, std::int32_t nfft, bool forward, double *out_re,
                              double *out_im) {
-  if (nfft < 0) {
-    // The length the frame has (run-time length) or the core's own.
-    nfft = generics_.C_NFFT_MAX;
-    if (generics_.C_HAS_NFFT == 1 && n > 0 && (n & (n - 1)) == 0) nfft = std::countr_zero(static_cast<unsigned>(n));
-  }
+  nfft = resolved_nfft(nfft, n);
   // The library reads the samples and the schedule, with one exception: a
   // floating-point core replaces subnormal samples by +0.0 in the arrays it
   // is given. Such a frame goes to it as a copy, so the caller's (const)
@@ -114,10 +110,35 @@ FftFrameResult FftModel::run(const double *re, const double *im, std::int32_t n,
   in.scaling_sch_size = schedule_size;
   in.direction = forward ? 1 : 0;
   korvane_ip_zelfft_v9_0_outputs out{out_re, n, out_im, n, 0, 0};
+  return finish(brevant::bitacc_simulate(state_, in, &out, messages_), out);
+}
+
+std::optional<FftFrameResult> FftModel::run_pairs(const double *x, std::int32_t n, const std::int32_t *schedule,
+                                                  std::int32_t schedule_size, std::int32_t nfft, bool forward,
+                                                  double *X) {
+  korvane_ip_zelfft_v9_0_inputs rest{};
+  rest.nfft = resolved_nfft(nfft, n);
+  rest.scaling_sch = const_cast<std::int32_t *>(schedule);  // only read
+  rest.scaling_sch_size = schedule_size;
+  rest.direction = forward ? 1 : 0;
+  korvane_ip_zelfft_v9_0_outputs out{};
+  const int code = brevant::bitacc_simulate_pairs(state_, x, n, rest, X, &out, messages_);
+  if (code == brevant::kPairsDeclined) return std::nullopt;
+  return finish(code, out);
+}
+
+std::int32_t FftModel::resolved_nfft(std::int32_t nfft, std::int32_t n) const {
+  if (nfft >= 0) return nfft;
+  // The length the frame has (run-time length) or the core's own.
+  if (generics_.C_HAS_NFFT == 1 && n > 0 && (n & (n - 1)) == 0) return std::countr_zero(static_cast<unsigned>(n));
+  return generics_.C_NFFT_MAX;
+}
+
+FftFrameResult FftModel::finish(int code, const korvane_ip_zelfft_v9_0_outputs &out) {
   // Messages are rare (warnings, refused calls): the object's stream is
   // emptied only after a call that wrote to it.
   FftFrameResult result;
-  result.code = brevant::bitacc_simulate(state_, in, &out, messages_);
+  result.code = code;
   if (messages_.tellp() > 0) {
     sort_lines(messages_.str(), result);
     messages_.str(std::string());

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -72,7 +73,18 @@ class FftModel {
                      std::int32_t schedule_size, std::int32_t nfft, bool forward, double *out_re,
                      double *out_im);
 
+  // run for a frame held as interleaved pairs (x[2i] real, x[2i+1]
+  // imaginary; X[2k], X[2k+1] the results, written only on success), read
+  // in place. A fixed-point core takes the frames whose parts all lie in
+  // [-1, 1) on its input grid; for any other frame (or core) nothing is done
+  // and nothing is returned: the caller then passes it to run as two arrays.
+  std::optional<FftFrameResult> run_pairs(const double *x, std::int32_t n, const std::int32_t *schedule,
+                                          std::int32_t schedule_size, std::int32_t nfft, bool forward, double *X);
+
  private:
+  std::int32_t resolved_nfft(std::int32_t nfft, std::int32_t n) const;
+  FftFrameResult finish(int code, const korvane_ip_zelfft_v9_0_outputs &out);
+
   korvane_ip_zelfft_v9_0_generics generics_;
   korvane_ip_zelfft_v9_0_state *state_ = nullptr;
   // The library's lines of one call; kept empty between calls, so that a

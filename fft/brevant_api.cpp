@@ -31,6 +31,17 @@ int bitacc_simulate(korvane_ip_zelfft_v9_0_state *state, const korvane_ip_zelfft
   }
 }
 
+int bitacc_simulate_pairs(korvane_ip_zelfft_v9_0_state *state, const double *x, int n,
+                          const korvane_ip_zelfft_v9_0_inputs &rest, double *X,
+                          korvane_ip_zelfft_v9_0_outputs *outputs, std::ostream &messages) {
+  static_assert(kPairsDeclined == zelfft::kDeclined);
+  try {
+    return zelfft::simulate_pairs(state, x, n, rest, X, outputs, messages);
+  } catch (...) {
+    return -1;  // exhausted memory, as in bitacc_simulate
+  }
+}
+
 }  // namespace brevant
 
 extern "C" {

@@ -52,6 +52,23 @@ inline void UnloadTail(const RawComplex *memory, const int32_t *from, int i, int
     im[i] = static_cast<double>(w.im) * scale;
   }
 }
+// Interleaved pairs (x[2a] real, x[2a+1] imaginary) have the layout of the
+// memory words, so both directions are one flat pass over 2n parts.
+inline int64_t LoadFlatTail(const double *x, int j, int parts, double scale, int width, int64_t *flat,
+                            int64_t largest) {
+  for (; j < parts; ++j) {
+    flat[j] = FloorWord(x[j], scale, width);
+    largest = std::max(largest, flat[j] ^ (flat[j] >> 63));
+  }
+  return largest;
+}
+inline void UnloadPairsTail(const RawComplex *memory, const int32_t *from, int i, int n, double scale, double *x) {
+  for (; i < n; ++i) {
+    const RawComplex &w = memory[from != nullptr ? from[i] : i];
+    x[2 * i] = static_cast<double>(w.re) * scale;
+    x[2 * i + 1] = static_cast<double>(w.im) * scale;
+  }
+}
 }  // namespace zelfft::simd
 #endif
 
@@ -90,6 +107,12 @@ int64_t LoadWords(const double *re, const double *im, int n, double scale, int w
 }
 void UnloadWords(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im) {
   UnloadTail(memory, from, 0, n, scale, re, im);
+}
+int64_t LoadPairs(const double *x, int n, double scale, int width, RawComplex *memory) {
+  return LoadFlatTail(x, 0, 2 * n, scale, width, &memory->re, 0);
+}
+void UnloadPairs(const RawComplex *memory, const int32_t *from, int n, double scale, double *x) {
+  UnloadPairsTail(memory, from, 0, n, scale, x);
 }
 #else
 
@@ -705,6 +728,53 @@ void UnloadWords(const RawComplex *memory, const int32_t *from, int n, double sc
   UnloadTail(memory, from, static_cast<int>(i), n, scale, re, im);
 }
 
+// LoadWords and UnloadWords for interleaved pairs in sample order.
+int64_t LoadPairs(const double *x, int n, double scale, int width, RawComplex *memory) {
+  const hn::ScalableTag<int64_t> di;
+  const hn::ScalableTag<double> d;
+  const size_t lanes = hn::Lanes(di);
+  const auto k = hn::Set(d, scale);
+  const int up = 64 - width;
+  int64_t *flat = &memory->re;
+  const size_t parts = 2 * static_cast<size_t>(n);
+  auto largest = hn::Zero(di);
+  size_t j = 0;
+  for (; j + lanes <= parts; j += lanes) {
+    const auto y = hn::Mul(hn::LoadU(d, x + j), k);
+    const auto t = hn::ConvertTo(di, y);
+    const auto above = hn::RebindMask(di, hn::Gt(hn::ConvertTo(d, t), y));
+    const auto w = Wrap(hn::IfThenElse(above, hn::Sub(t, hn::Set(di, 1)), t), up);
+    largest = hn::Max(largest, hn::Xor(w, hn::ShiftRight<63>(w)));
+    hn::StoreU(w, di, flat + j);
+  }
+  return LoadFlatTail(x, static_cast<int>(j), static_cast<int>(parts), scale, width, flat,
+                      hn::GetLane(hn::MaxOfLanes(di, largest)));
+}
+
+void UnloadPairs(const RawComplex *memory, const int32_t *from, int n, double scale, double *x) {
+  const hn::ScalableTag<int64_t> di;
+  const hn::ScalableTag<double> d;
+  const hn::Rebind<int32_t, decltype(di)> d32;
+  const size_t lanes = hn::Lanes(di);
+  const auto k = hn::Set(d, scale);
+  if (from == nullptr) {
+    const int64_t *flat = &memory->re;
+    const size_t parts = 2 * static_cast<size_t>(n);
+    size_t j = 0;
+    for (; j + lanes <= parts; j += lanes) hn::StoreU(hn::Mul(hn::ConvertTo(d, hn::LoadU(di, flat + j)), k), d, x + j);
+    for (; j < parts; ++j) x[j] = static_cast<double>(flat[j]) * scale;
+    return;
+  }
+  size_t i = 0;
+  for (; i + lanes <= static_cast<size_t>(n); i += lanes) {
+    const auto index = hn::ShiftLeft<1>(hn::PromoteTo(di, hn::LoadU(d32, from + i)));
+    const auto wr = hn::GatherIndex(di, &memory->re, index);
+    const auto wi = hn::GatherIndex(di, &memory->re, hn::Add(index, hn::Set(di, 1)));
+    hn::StoreInterleaved2(hn::Mul(hn::ConvertTo(d, wr), k), hn::Mul(hn::ConvertTo(d, wi), k), d, x + 2 * i);
+  }
+  UnloadPairsTail(memory, from, static_cast<int>(i), n, scale, x);
+}
+
 // Single-precision blocks: the conversion to single (nearest, ties to even,
 // as the hardware's; beyond the largest single it gives the largest or an
 // infinity as to_single does), the exact product by a power of two and the
@@ -931,6 +1001,8 @@ HWY_EXPORT(SingleWords);
 HWY_EXPORT(FinishSingles);
 HWY_EXPORT(LoadWords);
 HWY_EXPORT(UnloadWords);
+HWY_EXPORT(LoadPairs);
+HWY_EXPORT(UnloadPairs);
 
 SampleScan scan_samples(const double *x, int n, double s) { return HWY_DYNAMIC_DISPATCH(ScanSamples)(x, n, s); }
 
@@ -954,6 +1026,14 @@ int finish_singles(double *re, double *im, int n, int t, int32_t *pending, int *
 
 void unload_words(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im) {
   HWY_DYNAMIC_DISPATCH(UnloadWords)(memory, from, n, scale, re, im);
+}
+
+int64_t load_pairs(const double *x, int n, double scale, int width, RawComplex *memory) {
+  return HWY_DYNAMIC_DISPATCH(LoadPairs)(x, n, scale, width, memory);
+}
+
+void unload_pairs(const RawComplex *memory, const int32_t *from, int n, double scale, double *x) {
+  HWY_DYNAMIC_DISPATCH(UnloadPairs)(memory, from, n, scale, x);
 }
 
 Products products_for(int factor_width, int twiddle_width, int sum_bits) {

@@ -138,6 +138,11 @@ int64_t load_words(const double *re, const double *im, int n, double scale, int 
 // times `scale`, a power of two (exact: the words have at most 53 bits).
 void unload_words(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im);
 
+// load_words (in sample order) and unload_words for samples and results held
+// as interleaved pairs: x[2a] the real part, x[2a+1] the imaginary one.
+int64_t load_pairs(const double *x, int n, double scale, int width, RawComplex *memory);
+void unload_pairs(const RawComplex *memory, const int32_t *from, int n, double scale, double *x);
+
 // The sample pass of a single-precision block. When no sample is, as a
 // single, subnormal, infinite or NaN, sets *largest to the largest |x| and
 // returns true; otherwise returns false (the block needs the sample-by-sample

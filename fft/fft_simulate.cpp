@@ -53,6 +53,10 @@ struct Call {
   // grid, learnt by the range checks' pass over the samples.
   bool re_on_grid = true;
   bool im_on_grid = true;
+  // Samples and results held as interleaved pairs (xn_im = xn_re + 1, xk_im
+  // = xk_re + 1, both read and written two by two), of a frame whose parts
+  // are all known to lie in [-1, 1) on the input grid.
+  bool pairs = false;
 
   const korvane_ip_zelfft_v9_0_generics &g() const { return state->generics; }
   int length() const { return 1 << nfft; }
@@ -69,6 +73,7 @@ bool bad_sample(const Call &c, double x) {
 }
 
 bool find_bad_sample(Call &c, const double *xs, bool &on_grid) {
+  if (c.pairs) return false;  // scanned whole before the checks
   if (c.state->settings.use_flt_pt == 0) {
     // One vector pass over the part first, which also learns whether the
     // part lies on the input grid; the element is searched for only when
@@ -333,6 +338,7 @@ int64_t convert_samples(const Call &c, const SamplePrep &prep, const WordFormat 
   if (prep.mode == SamplePrep::kAsIs) {
     // Samples within [-1, 1), scaled by at most 2^52: the vector pass's
     // floor and wrap are the assignment's.
+    if (c.pairs) return simd::load_pairs(xr, n_len, divide / f.value(1), f.width(), words);
     return simd::load_words(xr, xi, n_len, divide / f.value(1), f.width(), nullptr, words);
   }
   if (prep.mode == SamplePrep::kFloat && prep.plain && prep.exponent >= -62 && prep.exponent <= 62) {
@@ -355,7 +361,12 @@ int64_t convert_samples(const Call &c, const SamplePrep &prep, const WordFormat 
 // X[k] := memory[from[k]] (word k without `from`) as its exact value times
 // `scale`, a power of two: the word's own scale, and for cores whose words
 // carry more integer bits than the input, the growth to restore.
-void unload_words(const RawComplex *memory, const int32_t *from, double scale, int n_len, Outputs &out) {
+void unload_words(const Call &c, const RawComplex *memory, const int32_t *from, double scale, int n_len,
+                  Outputs &out) {
+  if (c.pairs) {
+    simd::unload_pairs(memory, from, n_len, scale, out.xk_re);
+    return;
+  }
   simd::unload_words(memory, from, n_len, scale, out.xk_re, out.xk_im);
 }
 
@@ -401,7 +412,7 @@ void transfer_burst(Engine &e, const Call &c, const SamplePrep &prep, TWIDDLE_RO
   // The radix-4 run leaves its own address mask behind; the results are read
   // with the one of this length.
   if constexpr (std::is_same_v<Engine, R4_loop>) e.r4_address_mask = s.r4_address_mask;
-  unload_words(&e.datum(0), nullptr, f.value(1) * restored_growth(c), n_len, *c.out);
+  unload_words(c, &e.datum(0), nullptr, f.value(1) * restored_growth(c), n_len, *c.out);
   finish(e, *c.out);
 }
 
@@ -420,7 +431,7 @@ void transfer_pipelined(Engine &e, const Call &c, const SamplePrep &prep, TWIDDL
   set_controls(e, c);
   e.run(rom);
   const int32_t *order = transfer_order(e, n_len, [&e](int k) { return e.bit_reverse(k); });
-  unload_words(&e.datum(0), order, f.value(1) * restored_growth(c), n_len, *c.out);
+  unload_words(c, &e.datum(0), order, f.value(1) * restored_growth(c), n_len, *c.out);
   finish(e, *c.out);
 }
 
@@ -455,10 +466,10 @@ void transfer(const Call &c, const SamplePrep &prep) {
   }
 }
 
-}  // namespace
-
-int simulate(State *state, const Inputs &inputs, Outputs *outputs, std::ostream &err) {
-  Call c{state, inputs, outputs};
+int run_call(Call &c, std::ostream &err) {
+  State *state = c.state;
+  const Inputs &inputs = c.in;
+  Outputs *outputs = c.out;
   for (const Check &check : kChecks) {
     if (check.fails(c, err)) {
       check.say(c, err);
@@ -525,6 +536,35 @@ int simulate(State *state, const Inputs &inputs, Outputs *outputs, std::ostream 
     outputs->overflow = 0;
   }
   return 0;
+}
+
+}  // namespace
+
+int simulate(State *state, const Inputs &inputs, Outputs *outputs, std::ostream &err) {
+  Call c{state, inputs, outputs};
+  return run_call(c, err);
+}
+
+int simulate_pairs(State *state, const double *x, int n, const Inputs &rest, double *X, Outputs *outputs,
+                   std::ostream &err) {
+  // One pass over all 2n parts tells whether the frame can be read as it is
+  // held: a fixed-point core's samples in range and on the grid (the sample
+  // checks then pass and no rounding is due). Otherwise nothing is done.
+  if (state == nullptr || state->settings.use_flt_pt != 0 || x == nullptr || X == nullptr || outputs == nullptr ||
+      n < 0 || n > (1 << 30))
+    return kDeclined;
+  const simd::SampleScan scan = simd::scan_samples(x, 2 * n, std::ldexp(1.0, state->generics.C_INPUT_WIDTH - 1));
+  if (!scan.in_range || !scan.on_grid) return kDeclined;
+  Inputs in = rest;
+  in.xn_re = const_cast<double *>(x);  // only read
+  in.xn_im = const_cast<double *>(x) + 1;
+  in.xn_re_size = in.xn_im_size = n;
+  outputs->xk_re = X;
+  outputs->xk_im = X + 1;
+  outputs->xk_re_size = outputs->xk_im_size = n;
+  Call c{state, in, outputs};
+  c.pairs = true;
+  return run_call(c, err);
 }
 
 }  // namespace zelfft

@@ -374,7 +374,7 @@ enum class FftInput { real, complex, real_words, complex_words };
 
 struct FftWorker {
   std::unique_ptr<zel::FftModel> model;
-  std::vector<double> buffers;  // samples in, results out: four frames
+  std::vector<double> buffers;  // samples in, then the results over them: two frames
 };
 
 class FftCore {
@@ -391,6 +391,8 @@ class FftCore {
     schedule_core_ = generics_.C_HAS_SCALING == 1 && generics_.C_HAS_BFP == 0 && generics_.C_USE_FLT_PT != 1;
   }
 
+  static constexpr std::size_t kKeepGil = 1024;
+
   py::dict generics() const { return to_dict(zel::fft_raw(generics_)); }
   py::dict settings() const { return to_dict(zel::fft_readable(generics_)); }
   std::int32_t points(std::int32_t nfft) const {
@@ -405,8 +407,10 @@ class FftCore {
   // None for anything else, which the package then checks and converts
   // before calling again. Warnings of the core are issued, a refused call
   // raises FFTError.
+  // `stacklevel` of the warnings: 2 when called from FFT's own Python code,
+  // 1 as FFT.__call__ itself (the caller's line either way).
   py::object call(py::handle fft, py::handle x, py::handle schedule, py::handle nfft, py::handle inverse,
-                  py::handle threads, py::handle words) {
+                  py::handle threads, py::handle words, int stacklevel = 2) {
     unsigned nthreads = 0;
     if (!threads.is_none()) {
       const auto t = small_int(threads, 0, std::numeric_limits<std::int64_t>::max());
@@ -521,7 +525,11 @@ class FftCore {
     std::vector<zel::FftFrameResult> results(frames);
     std::atomic<std::size_t> bad_word{SIZE_MAX};
     {
-      WithoutGil release;
+      // A call of at most 1024 samples keeps the GIL: it runs for a few
+      // microseconds, about what handing the GIL over and back costs, and
+      // far less than the interpreter's switch interval.
+      std::optional<WithoutGil> release;
+      if (frames * n > kKeepGil) release.emplace();
       run_frames(input, a->data, frames, n, sch, sch_size, per_frame, log2n, forward, nthreads, X.mutable_data(),
                  results, be, ov, bad_word);
     }
@@ -529,7 +537,7 @@ class FftCore {
     if (bad_word.load() != SIZE_MAX) throw py::value_error(word_message(input, a, frames, n, bad_word.load()));
     for (std::size_t f = 0; f < frames; ++f) {
       for (const auto &line : results[f].warnings)
-        if (PyErr_WarnEx(g_fft.warning ? g_fft.warning : PyExc_UserWarning, line.c_str(), 2) < 0)
+        if (PyErr_WarnEx(g_fft.warning ? g_fft.warning : PyExc_UserWarning, line.c_str(), stacklevel) < 0)
           throw py::error_already_set();
       if (results[f].code != 0) {
         if (!g_fft.error) throw std::runtime_error(results[f].error);
@@ -595,21 +603,39 @@ class FftCore {
         },
         [&](Lease<FftWorker> &lease, std::size_t first, std::size_t last) {
           auto &buf = lease.w->buffers;
-          // The four arrays start at different offsets within a page, so that
-          // their loads and stores are not taken for one another (4 kB aliasing).
-          if (buf.size() < 4 * n + 64) buf.resize(4 * n + 64);
-          double *re = buf.data(), *im = re + n + 8, *out_re = im + n + 24, *out_im = out_re + n + 8;
+          // Frames that need copying (real samples, words, samples off the
+          // grid, floating-point cores): the results land on the samples, as
+          // the model has turned every sample into its own words before it
+          // writes the first result, and writes outputs only on success; one
+          // pair of arrays takes half the cache of two. The two parts start at
+          // different offsets within a page, so that their loads and stores
+          // are not taken for one another (4 kB aliasing).
+          if (buf.size() < 2 * n + 16) buf.resize(2 * n + 16);
+          double *re = buf.data(), *im = re + n + 8, *out_re = re, *out_im = im;
           for (std::size_t f = first; f < last; ++f) {
+            const std::int32_t *fs = sch && per_frame ? sch + f * sch_size : sch;
+            double *Xf = reinterpret_cast<double *>(X + f * n);
+            // Complex samples are read where they are and the results written
+            // straight into X when the model takes the frame as it is held
+            // (fixed-point samples on the grid, the common case): no copies.
+            std::optional<zel::FftFrameResult> direct;
+            if (input == FftInput::complex)
+              direct = lease.w->model->run_pairs(static_cast<const double *>(src) + f * n * 2,
+                                                 static_cast<std::int32_t>(n), fs, sch_size, nfft, forward, Xf);
+            if (direct) {
+              if (be) be[f] = direct->code == 0 ? direct->block_exp : 0, ov[f] = direct->code == 0 ? direct->overflow : 0;
+              results[f] = std::move(*direct);
+              continue;
+            }
             const std::size_t bad = load(input, src, f, n, unit, top, re, im);
             if (bad != SIZE_MAX) {
               lower_to(bad_word, bad);
               return;  // the call fails with this word's message; nothing more to do here
             }
-            const std::int32_t *fs = sch && per_frame ? sch + f * sch_size : sch;
             zel::FftFrameResult r = lease.w->model->run(re, im, static_cast<std::int32_t>(n), fs, sch_size, nfft,
                                                         forward, out_re, out_im);
             if (r.code == 0) {
-              join(out_re, out_im, reinterpret_cast<double *>(X + f * n), n);
+              join(out_re, out_im, Xf, n);
               if (be) be[f] = r.block_exp, ov[f] = r.overflow;
             } else if (be) {
               be[f] = ov[f] = 0;
@@ -921,6 +947,77 @@ PyObject *fft_call(PyObject *, PyObject *const *args, Py_ssize_t nargs) {
 PyMethodDef fft_call_def = {"fft_call", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fft_call)),
                             METH_FASTCALL, "FftCore.call(fft, x, schedule, nfft, inverse, threads, words) by handle."};
 
+// FFT.__call__ itself: the interpreter calls it without a Python frame of
+// its own (a tenth of a short call). Arguments in their plain form (x and
+// the keywords by position or name) go to FftCore::call; anything else, and
+// any call it does not take, goes to the package's full implementation
+// (FFT._call) with the arguments as they came, which also raises the
+// interpreter's own errors for wrong arguments.
+struct FftMethod {
+  PyObject *impl = nullptr;     // FFT._call
+  PyObject *handle = nullptr;   // "_handle", interned
+  PyObject *names[6] = {};      // the parameters, interned
+  std::string doc;              // the method's text, with its signature
+  PyMethodDef def{};
+} g_fft_method;
+
+PyObject *fft_method(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
+  PyObject *values[6] = {nullptr, Py_None, Py_None, Py_False, Py_None, Py_False};
+  bool plain = nargs >= 0 && nargs <= 6;
+  if (plain) {
+    for (Py_ssize_t i = 0; i < nargs; ++i) values[i] = args[i];
+    const Py_ssize_t nk = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t k = 0; k < nk && plain; ++k) {
+      PyObject *name = PyTuple_GET_ITEM(kwnames, k);
+      int at = -1;
+      for (int i = 0; i < 6 && at < 0; ++i)
+        if (name == g_fft_method.names[i]) at = i;  // keywords of a call are interned
+      if (at < nargs) plain = false;                // unknown, or given twice: the full path says which
+      else values[at] = args[nargs + k];
+    }
+    plain = plain && values[0] != nullptr;
+  }
+  if (plain) {
+    try {
+      auto h = py::reinterpret_steal<py::object>(PyObject_GetAttr(self, g_fft_method.handle));
+      if (!h) throw py::error_already_set();
+      auto *core = static_cast<std::shared_ptr<FftCore> *>(PyCapsule_GetPointer(h.ptr(), kFftHandle));
+      if (!core) throw py::error_already_set();
+      py::object r = (*core)->call(self, values[0], values[1], values[2], values[3], values[4], values[5], 1);
+      if (!r.is_none()) return r.release().ptr();
+    } catch (...) {
+      py::detail::translate_exception(std::current_exception());
+      return nullptr;
+    }
+  }
+  // The full path, with self in front of the arguments as they came.
+  const Py_ssize_t nk = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  std::vector<PyObject *> all(static_cast<std::size_t>(nargs + nk + 1));
+  all[0] = self;
+  std::copy(args, args + nargs + nk, all.begin() + 1);
+  return PyObject_Vectorcall(g_fft_method.impl, all.data(), static_cast<std::size_t>(nargs + 1), kwnames);
+}
+
+// The method descriptor for FFT.__call__, taking the text of `impl`.
+py::object make_fft_method(py::handle cls, py::handle impl) {
+  if (!PyType_Check(cls.ptr())) throw py::type_error("internal: FFT must be a class");
+  static const char *const params[6] = {"x", "schedule", "nfft", "inverse", "threads", "words"};
+  FftMethod &m = g_fft_method;
+  if (!m.impl) {  // bound once, kept for the life of the process
+    m.impl = impl.inc_ref().ptr();
+    m.handle = PyUnicode_InternFromString("_handle");
+    for (int i = 0; i < 6; ++i) m.names[i] = PyUnicode_InternFromString(params[i]);
+    py::object doc = impl.attr("__doc__");
+    m.doc = "__call__($self, /, x, schedule=None, nfft=None, inverse=False, threads=None, words=False)\n--\n\n" +
+            (doc.is_none() ? std::string() : doc.cast<std::string>());
+    m.def = {"__call__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&fft_method)),
+             METH_FASTCALL | METH_KEYWORDS, m.doc.c_str()};
+  }
+  PyObject *d = PyDescr_NewMethod(reinterpret_cast<PyTypeObject *>(cls.ptr()), &m.def);
+  if (!d) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(d);
+}
+
 std::vector<std::string> names(const std::vector<std::string_view> &v) { return {v.begin(), v.end()}; }
 
 }  // namespace
@@ -955,7 +1052,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("settings", &FftCore::settings)
       .def("points", &FftCore::points, py::arg("nfft"))
       .def("call", &FftCore::call, py::arg("fft"), py::arg("x"), py::arg("schedule"), py::arg("nfft"),
-           py::arg("inverse"), py::arg("threads"), py::arg("words"));
+           py::arg("inverse"), py::arg("threads"), py::arg("words"), py::arg("stacklevel") = 2);
 
   py::class_<CordicCore>(m, "CordicCore")
       .def(py::init<const py::iterable &>(), py::arg("settings"))
@@ -963,6 +1060,7 @@ PYBIND11_MODULE(_core, m) {
       .def_property_readonly("settings", &CordicCore::settings)
       .def("run", &CordicCore::run, py::arg("inputs"), py::arg("threads"), py::arg("ndim"));
   m.add_object("fft_call", py::reinterpret_steal<py::object>(PyCFunction_NewEx(&fft_call_def, nullptr, m.ptr())));
+  m.def("fft_method", &make_fft_method, py::arg("cls"), py::arg("impl"));
   m.def("bind_fft_classes", &bind_fft_classes, py::arg("result"), py::arg("error"), py::arg("warning"));
 
   m.def("fft_setting_keys", [] { return names(zel::fft_setting_keys()); });

@@ -409,5 +409,12 @@ class FFT:
                 raise ValueError(f"schedule value {bad} does not fit a 32-bit stage shift")
         return np.ascontiguousarray(s, dtype=np.int32)
 
+    _call = __call__
+
     def __repr__(self) -> str:
         return "FFT(" + ", ".join(f"{k}={v!r}" for k, v in self.settings.items()) + ")"
+
+
+# Called without a Python frame of its own; the arguments it does not take as
+# they are go to FFT._call.
+FFT.__call__ = _core.fft_method(FFT, FFT._call)

@@ -10,6 +10,9 @@
 #include <array>
 #include <cmath>
 #include <random>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -185,6 +188,76 @@ TEST(FftModel, MessagesComeBackInsteadOfReachingStandardError) {
   EXPECT_EQ(refused.error.rfind("ERROR:zelfft_v9_0:", 0), 0u);
   EXPECT_EQ(untouched, std::vector<double>(64, 7.0));
   EXPECT_EQ(capture.text(), "");
+}
+
+// Frames held as interleaved pairs are read and written in place by the
+// model itself; every frame it takes must give the two-array call's words,
+// flags and messages, and every frame it declines must be left untouched.
+TEST(FftModel, PairsInPlaceEqualTwoArraysOrAreDeclinedUntouched) {
+  std::mt19937_64 rng(77);
+  int taken = 0;
+  for (int arch = 1; arch <= 4; ++arch)
+    for (int scaling = 0; scaling < 3; ++scaling)
+      for (int width : {8, 16, 34})
+        for (int log2n : {3, 6, 7}) {
+          if (arch == 1 && log2n < 6) continue;
+          const bool run_time = log2n == 7 && width == 16;  // a shorter frame than the core's largest
+          const auto g = zel::fft_generics_from(
+              {{"nfft_max", std::int64_t{log2n}}, {"arch", std::int64_t{arch}}, {"input_width", std::int64_t{width}},
+               {"scaling", std::string(scaling == 0 ? "none" : scaling == 1 ? "schedule" : "bfp")},
+               {"run_time_nfft", run_time}, {"rounding", std::string(width == 8 ? "convergent" : "truncate")}});
+          const int n_log2 = run_time && arch != 1 ? 5 : log2n;
+          const std::int32_t n = 1 << n_log2;
+          const std::int32_t stages = arch == 1 || arch == 3 ? (n_log2 + 1) / 2 : n_log2;
+          std::uniform_int_distribution<std::int64_t> word(-(std::int64_t{1} << (width - 1)),
+                                                           (std::int64_t{1} << (width - 1)) - 1);
+          std::uniform_int_distribution<int> shift(0, 3);
+          std::vector<double> x(2 * n), re(n), im(n);
+          for (std::int32_t k = 0; k < n; ++k) {
+            x[2 * k] = re[k] = std::ldexp(static_cast<double>(word(rng)), 1 - width);
+            x[2 * k + 1] = im[k] = std::ldexp(static_cast<double>(word(rng)), 1 - width);
+          }
+          std::vector<std::int32_t> sch(static_cast<std::size_t>(stages));
+          for (auto &s : sch) s = shift(rng);
+          for (int inverse = 0; inverse < 2; ++inverse) {
+            zel::FftModel two(g), pairs(g);
+            std::vector<double> yr(n, 7.0), yi(n, 7.0), X(2 * n, 7.0);
+            // A schedule one entry short is refused, before anything is written.
+            for (std::int32_t size : {stages, stages - 1}) {
+              const zel::FftFrameResult want =
+                  two.run(re.data(), im.data(), n, sch.data(), size, -1, inverse == 0, yr.data(), yi.data());
+              const auto got = pairs.run_pairs(x.data(), n, sch.data(), size, -1, inverse == 0, X.data());
+              const std::string where = "arch " + std::to_string(arch) + " scaling " + std::to_string(scaling) +
+                                        " width " + std::to_string(width) + " n " + std::to_string(n) +
+                                        " stages " + std::to_string(size);
+              ASSERT_TRUE(got) << where;
+              EXPECT_EQ(got->code, want.code) << where;
+              EXPECT_EQ(got->error, want.error) << where;
+              EXPECT_EQ(got->warnings, want.warnings) << where;
+              EXPECT_EQ(std::make_pair(got->block_exp, got->overflow), std::make_pair(want.block_exp, want.overflow))
+                  << where;
+              for (std::int32_t k = 0; k < n; ++k)
+                ASSERT_TRUE(X[2 * k] == yr[k] && X[2 * k + 1] == yi[k]) << where << " k " << k;
+              taken += got->code == 0;
+            }
+          }
+        }
+  EXPECT_GT(taken, 100);
+
+  // Frames that need a message or rounding, and floating-point cores, are
+  // declined with nothing written.
+  zel::FftModel model(zel::fft_generics_from({{"nfft_max", std::int64_t{6}}}));
+  for (double odd : {0.1, 1.0, -1.5, std::nan("")}) {
+    std::vector<double> x(128, 0.25), X(128, 7.0);
+    x[77] = odd;
+    EXPECT_FALSE(model.run_pairs(x.data(), 64, nullptr, 0, -1, true, X.data())) << odd;
+    EXPECT_EQ(X, std::vector<double>(128, 7.0));
+  }
+  zel::FftModel single(zel::fft_generics_from(
+      {{"nfft_max", std::int64_t{6}}, {"float_data", true}, {"input_width", std::int64_t{32}}}));
+  std::vector<double> x(128, 0.25), X(128, 7.0);
+  EXPECT_FALSE(single.run_pairs(x.data(), 64, nullptr, 0, -1, true, X.data()));
+  EXPECT_EQ(X, std::vector<double>(128, 7.0));
 }
 
 TEST(CordicModel, BlockEqualsTheCInterfaceAndStopsAtAnUnreadableWord) {
