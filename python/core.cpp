@@ -391,8 +391,6 @@ class FftCore {
     schedule_core_ = generics_.C_HAS_SCALING == 1 && generics_.C_HAS_BFP == 0 && generics_.C_USE_FLT_PT != 1;
   }
 
-  static constexpr std::size_t kKeepGil = 1024;
-
   py::dict generics() const { return to_dict(zel::fft_raw(generics_)); }
   py::dict settings() const { return to_dict(zel::fft_readable(generics_)); }
   std::int32_t points(std::int32_t nfft) const {
@@ -525,11 +523,8 @@ class FftCore {
     std::vector<zel::FftFrameResult> results(frames);
     std::atomic<std::size_t> bad_word{SIZE_MAX};
     {
-      // A call of at most 1024 samples keeps the GIL: it runs for a few
-      // microseconds, about what handing the GIL over and back costs, and
-      // far less than the interpreter's switch interval.
-      std::optional<WithoutGil> release;
-      if (frames * n > kKeepGil) release.emplace();
+      // Other Python threads run while the frames do, however short the call.
+      WithoutGil release;
       run_frames(input, a->data, frames, n, sch, sch_size, per_frame, log2n, forward, nthreads, X.mutable_data(),
                  results, be, ov, bad_word);
     }
