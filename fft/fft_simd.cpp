@@ -335,6 +335,27 @@ void Radix2Lanes(D d, RawComplex *mem, int length, int span, const RawComplex *w
 // sums stay below 2^(Bo+4) (their register has Bo+6 bits) and the
 // second-level sums below 2^(Bo+5), eight times that below 2^(Bo+8) (their
 // register has Bo+9 bits).
+// One radix-4 butterfly from its four terms at the product scale (x0 already
+// eight times its word): the second-level sums, their extremes measured, then
+// quantised to the output word, in output order 0..3.
+template <class K, class Q, class V>
+HWY_INLINE void Radix4Outputs(const K &k, const Q &q, bool measure, V x0, V t1, V t2, V t3, Extremes<V> &sums,
+                              Extremes<V> &outputs, V (&o)[4]) {
+  const V s0 = hn::Add(x0, t2);
+  const V s2 = hn::Sub(x0, t2);
+  const V s1 = hn::Add(t1, t3);
+  const V s3 = k.times_minus_j(hn::Sub(t1, t3));
+  o[0] = hn::Add(s0, s1);
+  o[1] = hn::Add(s2, s3);
+  o[2] = hn::Sub(s0, s1);
+  o[3] = hn::Sub(s2, s3);
+  for (V &v : o) {
+    sums.add(v);
+    v = k.quantise(q, v);
+    if (measure) outputs.add(v);
+  }
+}
+
 template <Products kP, class D>
 void Radix4Lanes(D d, RawComplex *mem, int length, int span, const int32_t *starts, const LaneTwiddles &tw,
                  const size_t (&first)[3], const BurstPath &p, int shift, bool swap13, StageResult &r) {
@@ -356,16 +377,8 @@ void Radix4Lanes(D d, RawComplex *mem, int length, int span, const int32_t *star
     const V t2 = BurstProduct<kP>(Load(d, a2), Load(d, wa2 + low), Load(d, wb2 + low), c, p.drop, d);
     const V t3 = BurstProduct<kP>(Load(d, a3), Load(d, wa3 + low), Load(d, wb3 + low), c, p.drop, d);
     const V x0 = hn::ShiftLeft<3>(Load(d, a));
-    const V s0 = hn::Add(x0, t2);
-    const V s2 = hn::Sub(x0, t2);
-    const V s1 = hn::Add(t1, t3);
-    const V s3 = k.times_minus_j(hn::Sub(t1, t3));
-    V o[4] = {hn::Add(s0, s1), hn::Add(s2, s3), hn::Sub(s0, s1), hn::Sub(s2, s3)};
-    for (V &v : o) {
-      sums.add(v);
-      v = k.quantise(q, v);
-      if (p.measure) outputs.add(v);
-    }
+    V o[4];
+    Radix4Outputs(k, q, p.measure, x0, t1, t2, t3, sums, outputs, o);
     Store(d, o[0], a);
     Store(d, swap13 ? o[3] : o[1], a1);
     Store(d, o[2], a2);
@@ -460,16 +473,8 @@ void Radix4FirstStagedLanes(D d, RawComplex *mem, const RawComplex *staged, int 
     const V t1 = hn::ShiftLeft<3>(Load(d, x + quarter));
     const V t2 = hn::ShiftLeft<3>(Load(d, x + 2 * quarter));
     const V t3 = hn::ShiftLeft<3>(Load(d, x + 3 * quarter));
-    const V s0 = hn::Add(x0, t2);
-    const V s2 = hn::Sub(x0, t2);
-    const V s1 = hn::Add(t1, t3);
-    const V s3 = k.times_minus_j(hn::Sub(t1, t3));
-    V o[4] = {hn::Add(s0, s1), hn::Add(s2, s3), hn::Sub(s0, s1), hn::Sub(s2, s3)};
-    for (V &v : o) {
-      sums.add(v);
-      v = k.quantise(q, v);
-      if (p.measure) outputs.add(v);
-    }
+    V o[4];
+    Radix4Outputs(k, q, p.measure, x0, t1, t2, t3, sums, outputs, o);
     if (swap13) std::swap(o[1], o[3]);
     if (words == 1) {
       RawComplex *out = mem + dest[b];

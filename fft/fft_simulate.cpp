@@ -435,15 +435,6 @@ void transfer_pipelined(Engine &e, const Call &c, const SamplePrep &prep, TWIDDL
   finish(e, *c.out);
 }
 
-void fill_length_fields(FftSettings &s, int nfft) {
-  s.length = 1 << nfft;
-  s.nfft = nfft;
-  s.odd_nfft = nfft & 1;
-  s.r4_stages = nfft >> 1;
-  s.r4_length = (nfft & 1) == 0 ? s.length : s.length / 2;
-  s.r4_address_mask = (s.r4_length >> 2) - 1;
-}
-
 void transfer(const Call &c, const SamplePrep &prep) {
   State &st = *c.state;
   TWIDDLE_ROM &rom = *st.twiddle_rom;
@@ -539,6 +530,15 @@ int run_call(Call &c, std::ostream &err) {
 }
 
 }  // namespace
+
+void fill_length_fields(FftSettings &s, int nfft) {
+  s.length = 1 << nfft;
+  s.nfft = nfft;
+  s.odd_nfft = nfft & 1;
+  s.r4_stages = nfft >> 1;
+  s.r4_length = (nfft & 1) == 0 ? s.length : s.length / 2;
+  s.r4_address_mask = (s.r4_length >> 2) - 1;
+}
 
 int simulate(State *state, const Inputs &inputs, Outputs *outputs, std::ostream &err) {
   Call c{state, inputs, outputs};

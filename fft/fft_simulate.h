@@ -4,6 +4,7 @@
 #pragma once
 
 #include "brevant.h"
+#include "fft_settings.h"
 
 #include <ostream>
 
@@ -27,5 +28,9 @@ constexpr int kDeclined = -2;
 int simulate_pairs(korvane_ip_zelfft_v9_0_state *state, const double *x, int n,
                    const korvane_ip_zelfft_v9_0_inputs &rest, double *X, korvane_ip_zelfft_v9_0_outputs *outputs,
                    std::ostream &err);
+
+// The per-length fields of the settings (length, radix-4 stages and address
+// mask) for a transform of 2^nfft points, as simulate sets them for each call.
+void fill_length_fields(FftSettings &s, int nfft);
 
 }  // namespace zelfft

@@ -47,15 +47,6 @@ struct Draw {
   }
 };
 
-void set_length(FftSettings &s, int nfft) {
-  s.length = 1 << nfft;
-  s.nfft = nfft;
-  s.odd_nfft = nfft & 1;
-  s.r4_stages = nfft >> 1;
-  s.r4_length = (nfft & 1) == 0 ? s.length : s.length / 2;
-  s.r4_address_mask = (s.r4_length >> 2) - 1;
-}
-
 // Runs one transform on a vector-path engine and on a scalar one built from
 // the same settings; returns a description of the first difference.
 template <class Engine>
@@ -120,7 +111,7 @@ TEST(VectorPaths, EveryTargetGivesTheScalarWords) {
       std::string why;
       const auto transforms = [&](auto &fast, auto &slow, int width) {
         for (int t = 0; t < 3 && why.empty(); ++t) {
-          set_length(s, d.in(g.C_ARCH == 1 ? 6 : 3, g.C_NFFT_MAX));
+          fill_length_fields(s, d.in(g.C_ARCH == 1 ? 6 : 3, g.C_NFFT_MAX));
           why = compare(d, s, rom, width, fast, slow);
           if (!why.empty()) why = "nfft " + std::to_string(s.nfft) + ": " + why;
         }
