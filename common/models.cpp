@@ -8,6 +8,7 @@
 #include <cfloat>
 #include <cmath>
 #include <new>
+#include <optional>
 #include <sstream>
 #include <utility>
 
@@ -203,6 +204,30 @@ CordicModel::CordicModel(const CordicSettings &settings) : function_(settings.co
 
 CordicModel::~CordicModel() { zelip_cordic_v6_0_destroy(model_); }
 
+void CordicModel::run_views(const Views &v, std::size_t count) {
+  std::size_t dim = count;
+  auto real_view = [&](const double *data) {
+    return zelip_array_real{const_cast<double *>(data), count, count, &dim, 1, 1, 1, real_ops_};
+  };
+  auto complex_view = [&](const double *pairs) {
+    return zelip_array_complex{reinterpret_cast<zelip_complex *>(const_cast<double *>(pairs)), count, count, &dim, 1,
+                               1, 1, complex_ops_};
+  };
+  zelip_array_real magin{}, phasein{}, magout{}, phaseout{};
+  zelip_array_complex cartin{}, cartout{};
+  if (v.mag_in) magin = real_view(v.mag_in);
+  if (v.phase_in) phasein = real_view(v.phase_in);
+  if (v.cart_in) cartin = complex_view(v.cart_in);
+  if (v.mag_out) magout = real_view(v.mag_out);
+  if (v.phase_out) phaseout = real_view(v.phase_out);
+  if (v.cart_out) cartout = complex_view(v.cart_out);
+  message_.clear();
+  const zelip_status status = zelip_cordic_v6_0_data_do(
+      model_, function_, v.mag_in ? &magin : nullptr, v.phase_in ? &phasein : nullptr, v.cart_in ? &cartin : nullptr,
+      v.mag_out ? &magout : nullptr, v.phase_out ? &phaseout : nullptr, v.cart_out ? &cartout : nullptr, count);
+  if (status != 0) throw ModelError(message_.empty() ? std::string("CORDIC processing failed") : message_);
+}
+
 void CordicModel::run(const double *const *inputs, double *const *outputs, std::size_t count, bool keep_unreached) {
   // Blocks of a bounded size keep the interleaved complex copies small.
   constexpr std::size_t kChunk = 4096;
@@ -211,47 +236,33 @@ void CordicModel::run(const double *const *inputs, double *const *outputs, std::
   const bool cart_out = f == 0 || f == 2 || f == 4;
   for (std::size_t done = 0; done < count;) {
     const std::size_t len = std::min(kChunk, count - done);
-    std::size_t dim = len;
-    auto real_view = [&](const double *data) {
-      return zelip_array_real{const_cast<double *>(data) + done, len, len, &dim, 1, 1, 1, real_ops_};
-    };
-    auto complex_view = [&](std::vector<zelip_complex> &v) {
-      return zelip_array_complex{v.data(), len, len, &dim, 1, 1, 1, complex_ops_};
-    };
-    zelip_array_real magin{}, phasein{}, magout{}, phaseout{};
-    zelip_array_complex cartin{}, cartout{};
-    const zelip_array_real *magin_p = nullptr, *phasein_p = nullptr;
-    const zelip_array_complex *cartin_p = nullptr;
-    zelip_array_real *magout_p = nullptr, *phaseout_p = nullptr;
-    zelip_array_complex *cartout_p = nullptr;
+    Views v;
     if (cart_in) {
       cart_in_.resize(len);
       for (std::size_t k = 0; k < len; ++k) cart_in_[k] = {inputs[0][done + k], inputs[1][done + k]};
-      cartin = complex_view(cart_in_);
-      cartin_p = &cartin;
+      v.cart_in = &cart_in_[0].re;
     }
-    if (f == 0) phasein = real_view(inputs[2]), phasein_p = &phasein;
-    if (f == 2 || f == 4) phasein = real_view(inputs[0]), phasein_p = &phasein;
-    if (f == 6) magin = real_view(inputs[0]), magin_p = &magin;
+    if (f == 0) v.phase_in = inputs[2] + done;
+    if (f == 2 || f == 4) v.phase_in = inputs[0] + done;
+    if (f == 6) v.mag_in = inputs[0] + done;
     if (cart_out) {
       // Seeded with the caller's words, so samples the model does not reach
       // (after a failing one) come back unchanged.
       cart_out_.resize(len);
       if (keep_unreached)
         for (std::size_t k = 0; k < len; ++k) cart_out_[k] = {outputs[0][done + k], outputs[1][done + k]};
-      cartout = complex_view(cart_out_);
-      cartout_p = &cartout;
+      v.cart_out = &cart_out_[0].re;
     }
-    if (f == 1) {
-      magout = real_view(outputs[0]), magout_p = &magout;
-      phaseout = real_view(outputs[1]), phaseout_p = &phaseout;
-    }
-    if (f == 3 || f == 5) phaseout = real_view(outputs[0]), phaseout_p = &phaseout;
-    if (f == 6) magout = real_view(outputs[0]), magout_p = &magout;
+    if (f == 1) v.mag_out = outputs[0] + done, v.phase_out = outputs[1] + done;
+    if (f == 3 || f == 5) v.phase_out = outputs[0] + done;
+    if (f == 6) v.mag_out = outputs[0] + done;
 
-    message_.clear();
-    const zelip_status status =
-        zelip_cordic_v6_0_data_do(model_, f, magin_p, phasein_p, cartin_p, magout_p, phaseout_p, cartout_p, len);
+    std::optional<ModelError> failed;
+    try {
+      run_views(v, len);
+    } catch (const ModelError &e) {
+      failed = e;
+    }
     if (cart_out) {
       // The samples before a failing one are written: hand them on.
       for (std::size_t k = 0; k < len; ++k) {
@@ -259,8 +270,7 @@ void CordicModel::run(const double *const *inputs, double *const *outputs, std::
         outputs[1][done + k] = cart_out_[k].im;
       }
     }
-    if (status != 0)
-      throw ModelError(message_.empty() ? std::string("CORDIC processing failed") : message_);
+    if (failed) throw *failed;
     done += len;
   }
 }

@@ -137,6 +137,18 @@ class CordicModel {
   // drop the outputs of a failed block, and a copy is saved).
   void run(const double *const *inputs, double *const *outputs, std::size_t count, bool keep_unreached = true);
 
+  // The arguments of one call as the library holds them: Cartesian pairs
+  // interleaved (x, y), count of them; reals count each. The ones the
+  // function does not take are null.
+  struct Views {
+    const double *mag_in = nullptr, *phase_in = nullptr, *cart_in = nullptr;
+    double *mag_out = nullptr, *phase_out = nullptr, *cart_out = nullptr;
+  };
+  // One call on the caller's storage, for callers that convert words on the
+  // way in and out and keep pairs interleaved. Throws ModelError as run; the
+  // outputs of a failed call are undefined beyond the failing sample.
+  void run_views(const Views &views, std::size_t count);
+
  private:
   static void on_message(void *self, int error, const char *text);
 

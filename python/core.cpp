@@ -9,6 +9,7 @@
 #include "models.h"
 #include "parallel.h"
 #include "settings.h"
+#include "word_lanes.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -30,6 +31,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <sys/mman.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -299,6 +302,23 @@ class BufferCache {
   std::size_t kept_ = 0;
 };
 
+// Storage for a large result on huge pages where the kernel offers them on
+// request: a fresh array of 160 MB otherwise costs 40,000 page faults, more
+// than the transforms that fill it. Whole 2 MB pages, aligned to one.
+void *huge_alloc(std::size_t bytes, std::size_t &capacity) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  if (bytes < kHuge) {
+    capacity = bytes;
+    return std::malloc(bytes);
+  }
+  capacity = (bytes + kHuge - 1) / kHuge * kHuge;
+  void *p = std::aligned_alloc(kHuge, capacity);
+#if defined(MADV_HUGEPAGE)
+  if (p) madvise(p, capacity, MADV_HUGEPAGE);  // advice only: its failure changes nothing
+#endif
+  return p;
+}
+
 BufferCache &buffer_cache() {
   static auto *cache = new BufferCache;  // never destroyed: arrays may outlive the module's teardown
   return *cache;
@@ -318,7 +338,8 @@ py::array_t<T> result_array(std::vector<Py_intptr_t> shape) {
   };
   auto *block = new Block{nullptr, 0};
   block->data = buffer_cache().take(bytes, block->capacity);
-  if (!block->data && !(block->data = std::malloc(bytes))) {
+  if (!block->data) block->data = huge_alloc(bytes, block->capacity);
+  if (!block->data) {
     delete block;
     throw std::bad_alloc();
   }
@@ -741,13 +762,15 @@ class FftCore {
 
 struct CordicWorker {
   std::unique_ptr<zel::CordicModel> model;
-  std::vector<double> in, out;  // one chunk per argument
+  std::vector<double> in, out;  // a chunk of the arguments, pairs interleaved
 };
 
 class CordicCore {
  public:
-  // Samples converted, checked and computed per chunk, in a worker's cache.
-  static constexpr std::size_t kChunk = 1024;
+  // Samples converted, checked and computed per chunk, in a worker's cache
+  // (128 kB of doubles at most); fewer and the library's set-up of each call
+  // shows.
+  static constexpr std::size_t kChunk = 4096;
 
   explicit CordicCore(const py::iterable &settings) : settings_(zel::cordic_settings_from(to_settings(settings))) {
     std::unique_ptr<CordicWorker> first;
@@ -809,16 +832,27 @@ class CordicCore {
           },
           [&](Lease<CordicWorker> &lease, std::size_t first, std::size_t last) {
             CordicWorker &w = *lease.w;
-            w.in.resize(nin * kChunk);
-            w.out.resize(nout * kChunk);
-            const double *in_p[3];
-            double *out_p[2];
-            for (std::size_t i = 0; i < nin; ++i) in_p[i] = w.in.data() + i * kChunk;
-            for (std::size_t o = 0; o < nout; ++o) out_p[o] = w.out.data() + o * kChunk;
+            // Pairs stay interleaved as the library holds them: the words are
+            // converted on the way in and out, in one pass each.
+            const std::uint32_t f = settings_.config().CordicFunction;
+            const bool cart_in = f == 0 || f == 1 || f == 3 || f == 5, cart_out = f == 0 || f == 2 || f == 4;
+            w.in.resize(3 * kChunk);
+            w.out.resize(2 * kChunk);
+            double *const in_pairs = w.in.data(), *const in_real = w.in.data() + 2 * kChunk;
+            double *const out_a = w.out.data(), *const out_b = w.out.data() + kChunk;
+            zel::CordicModel::Views v;
+            if (cart_in) v.cart_in = in_pairs;
+            if (f == 0 || f == 2 || f == 4) v.phase_in = in_real;
+            if (f == 6) v.mag_in = in_real, v.mag_out = out_a;
+            if (cart_out) v.cart_out = out_a;
+            if (f == 1) v.mag_out = out_a, v.phase_out = out_b;
+            if (f == 3 || f == 5) v.phase_out = out_a;
+            const std::int64_t *real_words = cart_in ? (nin == 3 ? in[2] : nullptr) : in[0];
             for (std::size_t c = first; c < last && !bad.load(std::memory_order_relaxed); ++c) {
               const std::size_t at = c * kChunk, len = std::min(kChunk, count - at);
               std::uint64_t outside = 0;
-              for (std::size_t i = 0; i < nin; ++i) outside |= words_to_doubles(in[i] + at, w.in.data() + i * kChunk, len);
+              if (cart_in) outside |= zelpy::words_to_pairs(in[0] + at, in[1] + at, in_pairs, len, lo_, width_);
+              if (real_words) outside |= zelpy::words_to_doubles(real_words + at, in_real, len, lo_, width_);
               if (outside) {
                 bad = true;  // the message is found afterwards, in argument order
                 return;
@@ -827,22 +861,24 @@ class CordicCore {
               // as a word outside its range is reported first.
               if (failed_at.load(std::memory_order_relaxed) != SIZE_MAX) continue;
               // The next chunk's words are fetched from memory while this one runs.
-              if (c + 1 < last)
-                for (std::size_t i = 0; i < nin; ++i)
-                  for (std::size_t k = 0; k < std::min(kChunk, count - at - len); k += 8)
-                    __builtin_prefetch(in[i] + at + len + k);
+              const std::size_t next = std::min(kChunk, count - at - len);
+              for (std::size_t i = 0; i < nin; ++i)
+                for (std::size_t k = 0; k < next; k += 8) __builtin_prefetch(in[i] + at + len + k);
               try {
-                w.model->run(in_p, out_p, len, false);  // a failed block's outputs are dropped
+                w.model->run_views(v, len);  // a failed block's outputs are dropped
               } catch (const zel::ModelError &e) {
                 std::lock_guard<std::mutex> lock(error_mutex);
                 if (at < failed_at.load()) failed_at = at, error = e.what();
                 continue;
               }
-              for (std::size_t o = 0; o < nout; ++o) doubles_to_words(out_p[o], out[o] + at, len, stream);
+              if (cart_out) {
+                zelpy::pairs_to_words(out_a, out[0] + at, out[1] + at, len, stream);
+              } else {
+                for (std::size_t o = 0; o < nout; ++o)
+                  zelpy::doubles_to_words(o == 0 ? out_a : out_b, out[o] + at, len, stream);
+              }
             }
-#if defined(__SSE2__)
-            if (stream) _mm_sfence();  // the streamed words are visible before the worker ends
-#endif
+            if (stream) zelpy::stream_fence();  // the streamed words are visible before the worker ends
           });
     }
     if (bad.load()) throw py::value_error(range_message(sig, in, count, ndim));
@@ -867,52 +903,6 @@ class CordicCore {
                  " is outside the " + std::to_string(width_) + "-bit " + kind_ + " range " + std::to_string(lo_) +
                  " to " + std::to_string(hi_);
     return "internal: a word outside its range was not found again";
-  }
-
-  // Words and doubles both ways through the bits of 2^52 + 2^51: exact for
-  // integers of magnitude below 2^51 (words are at most 48 bits), and plain
-  // integer and floating-point adds that the compiler runs in vector lanes,
-  // where a conversion instruction would go sample by sample. The range
-  // check is one unsigned shift: a word is in [lo, lo + 2^width) exactly when
-  // (word - lo) has no bit at or above `width`. Returns nonzero when a word
-  // is outside.
-  static constexpr double kMagic = 6755399441055744.0;  // 2^52 + 2^51
-  static constexpr std::uint64_t kMagicBits = 0x4338000000000000;
-
-  std::uint64_t words_to_doubles(const std::int64_t *__restrict src, double *__restrict dst, std::size_t len) const {
-    const std::uint64_t lo = static_cast<std::uint64_t>(lo_);
-    std::uint64_t outside = 0;
-    for (std::size_t k = 0; k < len; ++k) {
-      const auto u = static_cast<std::uint64_t>(src[k]);
-      outside |= (u - lo) >> width_;
-      dst[k] = std::bit_cast<double>(u + kMagicBits) - kMagic;
-    }
-    return outside;
-  }
-
-  // Output words are integers of at most 48 bits. Results larger than the
-  // caches (`stream`) are written around them: the words go to memory
-  // without first reading the lines they land in, and without evicting the
-  // chunk being worked on.
-  static void doubles_to_words(const double *__restrict src, std::int64_t *__restrict dst, std::size_t len,
-                               bool stream) {
-#if defined(__SSE2__)
-    if (stream && reinterpret_cast<std::uintptr_t>(dst) % 16 == 0) {
-      const __m128d magic = _mm_set1_pd(kMagic);
-      const __m128i bits = _mm_set1_epi64x(static_cast<long long>(kMagicBits));
-      std::size_t k = 0;
-      for (; k + 2 <= len; k += 2) {
-        const __m128i w = _mm_sub_epi64(_mm_castpd_si128(_mm_add_pd(_mm_loadu_pd(src + k), magic)), bits);
-        _mm_stream_si128(reinterpret_cast<__m128i *>(dst + k), w);
-      }
-      for (; k < len; ++k)
-        dst[k] = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(src[k] + kMagic) - kMagicBits);
-      return;
-    }
-#endif
-    (void)stream;
-    for (std::size_t k = 0; k < len; ++k)
-      dst[k] = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(src[k] + kMagic) - kMagicBits);
   }
 
   zel::CordicSettings settings_;

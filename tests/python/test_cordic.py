@@ -129,6 +129,14 @@ def test_long_blocks_and_word_checks_across_workers():
     for _ in range(3):
         again = sc.sin_cos(phase[::-1].copy())
     assert np.array_equal(tail, want) and np.array_equal(again[1][::-1][-7:], want)
+    # Pairs in with reals out, pairs and a real in with pairs out, from an
+    # odd offset of the word arrays.
+    x, y = rng.integers(-2**15, 2**15, size=(2, 200_003))
+    for cordic, args in ((zelcores.Cordic("translate"), (x[1:], y[1:])),
+                         (zelcores.Cordic("rotate"), (x[1:], y[1:], phase[:200_002]))):
+        whole = cordic(*args)
+        parts = [cordic(*p, threads=1) for p in zip(*(np.array_split(a, 97) for a in args))]
+        assert all(np.array_equal(w, np.concatenate([p[i] for p in parts])) for i, w in enumerate(whole))
 
     rot = zelcores.Cordic("rotate")
     x, y, p = np.zeros((3, 9000), dtype=np.int64)
@@ -136,3 +144,6 @@ def test_long_blocks_and_word_checks_across_workers():
     x[8000] = -2**15 - 1
     with pytest.raises(ValueError, match="rotate: x word -32769 at index 8000 is outside the 16-bit signed range"):
         rot.rotate(x, y, p, threads=3)
+    x[8000], y[100], p[5003] = 0, 0, 2**15
+    with pytest.raises(ValueError, match="rotate: phase word 32768 at index 5003 is outside"):
+        rot.rotate(x, y, p)
