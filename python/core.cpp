@@ -14,6 +14,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <structmember.h>
 
 #include <algorithm>
 #include <array>
@@ -946,6 +947,64 @@ struct FftMethod {
   PyMethodDef def{};
 } g_fft_method;
 
+// The base of FFT: the interpreter calls its instances through a function
+// pointer they carry (vectorcall), without the argument tuple and keyword
+// dict it otherwise builds for an instance of a class (a fifth of a short
+// call), and the instance holds the core's handle (`_handle`) in place.
+struct FastCallBase {
+  PyObject_HEAD
+  vectorcallfunc vectorcall;
+  PyObject *handle;
+};
+PyTypeObject *g_fast_call_base = nullptr;  // made once, kept for the life of the process
+
+PyObject *fft_method(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames);
+
+PyObject *fast_call(PyObject *self, PyObject *const *args, std::size_t nargsf, PyObject *kwnames) {
+  return fft_method(self, args, PyVectorcall_NARGS(nargsf), kwnames);
+}
+
+PyObject *fast_call_new(PyTypeObject *type, PyObject *, PyObject *) {
+  PyObject *self = type->tp_alloc(type, 0);
+  if (self) reinterpret_cast<FastCallBase *>(self)->vectorcall = &fast_call;
+  return self;
+}
+
+void fast_call_dealloc(PyObject *self) {
+  PyTypeObject *type = Py_TYPE(self);
+  Py_CLEAR(reinterpret_cast<FastCallBase *>(self)->handle);
+  type->tp_free(self);
+  Py_DECREF(type);  // instances of heap types hold their type
+}
+
+PyMemberDef fast_call_members[] = {
+    {"_handle", T_OBJECT_EX, offsetof(FastCallBase, handle), 0, "The handle of the FFT's core."},
+    {"__vectorcalloffset__", T_PYSSIZET, offsetof(FastCallBase, vectorcall), READONLY, nullptr},
+    {nullptr, 0, 0, 0, nullptr}};
+
+PyType_Slot fast_call_slots[] = {{Py_tp_new, reinterpret_cast<void *>(&fast_call_new)},
+                                 {Py_tp_dealloc, reinterpret_cast<void *>(&fast_call_dealloc)},
+                                 {Py_tp_call, reinterpret_cast<void *>(&PyVectorcall_Call)},
+                                 {Py_tp_members, fast_call_members},
+                                 {0, nullptr}};
+
+PyType_Spec fast_call_spec = {"zelcores._core.FastCallBase", sizeof(FastCallBase), 0,
+                              Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_VECTORCALL,
+                              fast_call_slots};
+
+// A class defined in Python does not take its base's vectorcall (its
+// instances are called through __call__); `cls` (FFT) is given it once its
+// __call__ is in place, as that call and this one run the same function.
+void enable_fast_calls(py::handle cls, py::handle base) {
+  if (!PyType_Check(cls.ptr()) || !PyType_IsSubtype(reinterpret_cast<PyTypeObject *>(cls.ptr()),
+                                                    reinterpret_cast<PyTypeObject *>(base.ptr())))
+    throw py::type_error("internal: fast calls need a subclass of FastCallBase");
+  auto *type = reinterpret_cast<PyTypeObject *>(cls.ptr());
+  type->tp_vectorcall_offset = offsetof(FastCallBase, vectorcall);
+  type->tp_flags |= Py_TPFLAGS_HAVE_VECTORCALL;
+  PyType_Modified(type);
+}
+
 PyObject *fft_method(PyObject *self, PyObject *const *args, Py_ssize_t nargs, PyObject *kwnames) {
   PyObject *values[6] = {nullptr, Py_None, Py_None, Py_False, Py_None, Py_False};
   bool plain = nargs >= 0 && nargs <= 6;
@@ -964,8 +1023,16 @@ PyObject *fft_method(PyObject *self, PyObject *const *args, Py_ssize_t nargs, Py
   }
   if (plain) {
     try {
-      auto h = py::reinterpret_steal<py::object>(PyObject_GetAttr(self, g_fft_method.handle));
-      if (!h) throw py::error_already_set();
+      // The handle in place on FFT's instances; by name on anything else.
+      py::object h;
+      if (g_fast_call_base && PyObject_TypeCheck(self, g_fast_call_base))
+        h = py::reinterpret_borrow<py::object>(reinterpret_cast<FastCallBase *>(self)->handle);
+      else
+        h = py::reinterpret_steal<py::object>(PyObject_GetAttr(self, g_fft_method.handle));
+      if (!h) {
+        if (!PyErr_Occurred()) PyErr_SetString(PyExc_AttributeError, "_handle");
+        throw py::error_already_set();
+      }
       auto *core = static_cast<std::shared_ptr<FftCore> *>(PyCapsule_GetPointer(h.ptr(), kFftHandle));
       if (!core) throw py::error_already_set();
       py::object r = (*core)->call(self, values[0], values[1], values[2], values[3], values[4], values[5], 1);
@@ -1046,6 +1113,13 @@ PYBIND11_MODULE(_core, m) {
       .def("run", &CordicCore::run, py::arg("inputs"), py::arg("threads"), py::arg("ndim"));
   m.add_object("fft_call", py::reinterpret_steal<py::object>(PyCFunction_NewEx(&fft_call_def, nullptr, m.ptr())));
   m.def("fft_method", &make_fft_method, py::arg("cls"), py::arg("impl"));
+  if (!g_fast_call_base) {
+    g_fast_call_base = reinterpret_cast<PyTypeObject *>(PyType_FromSpec(&fast_call_spec));
+    if (!g_fast_call_base) throw py::error_already_set();
+  }
+  m.add_object("FastCallBase", py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject *>(g_fast_call_base)));
+  m.def("enable_fast_calls", [](py::handle cls) { enable_fast_calls(cls, reinterpret_cast<PyObject *>(g_fast_call_base)); },
+        py::arg("cls"));
   m.def("bind_fft_classes", &bind_fft_classes, py::arg("result"), py::arg("error"), py::arg("warning"));
 
   m.def("fft_setting_keys", [] { return names(zel::fft_setting_keys()); });

@@ -106,7 +106,7 @@ def _complex(re: np.ndarray, im: np.ndarray) -> np.ndarray:
     return out
 
 
-class FFT:
+class FFT(_core.FastCallBase):
     """Bit-accurate model of the configurable FFT core.
 
     Arguments (the defaults are those of the hardware's default record):
@@ -411,6 +411,10 @@ class FFT:
 
     _call = __call__
 
+    def __reduce__(self):
+        # A copy or a pickled FFT is a new core of the same record.
+        return (type(self).from_generics, (self.generics,))
+
     def __repr__(self) -> str:
         return "FFT(" + ", ".join(f"{k}={v!r}" for k, v in self.settings.items()) + ")"
 
@@ -418,3 +422,4 @@ class FFT:
 # Called without a Python frame of its own; the arguments it does not take as
 # they are go to FFT._call.
 FFT.__call__ = _core.fft_method(FFT, FFT._call)
+_core.enable_fast_calls(FFT)

@@ -274,3 +274,18 @@ def test_direct_and_converted_arguments_agree():
         warnings.simplefilter("error")
         with pytest.raises(zelcores.ModelWarning):
             fft(x + 2.0**-20)
+
+
+def test_copies_and_pickles_are_cores_of_the_same_record():
+    """FFT instances carry their core in place (for direct calls): a copy or an unpickled FFT must get a core of
+    its own, with the same record and words, whether called directly or through the argument checks."""
+    import copy
+    import pickle
+
+    fft = zelcores.FFT(nfft_max=6, arch="pipelined", scaling="bfp", rounding="convergent")
+    x = fft.from_words(np.random.default_rng(5).integers(-2**15, 2**15, size=(64, 2)))
+    want = fft(x)
+    for other in (copy.copy(fft), copy.deepcopy(fft), pickle.loads(pickle.dumps(fft))):
+        assert type(other) is zelcores.FFT and other.generics == fft.generics and other._handle is not fft._handle
+        for got in (other(x), other(list(x)), zelcores.FFT.__call__(other, x)):
+            assert same_bits(got.X, want.X) and got.block_exp == want.block_exp
