@@ -542,7 +542,10 @@ class FftCore {
       block_exp = std::move(b);
       overflow = std::move(o);
     }
-    std::vector<zel::FftFrameResult> results(frames);
+    // One frame's result on the stack: a short call allocates nothing here.
+    zel::FftFrameResult one;
+    std::vector<zel::FftFrameResult> many(frames > 1 ? frames : 0);
+    zel::FftFrameResult *const results = frames > 1 ? many.data() : &one;
     std::atomic<std::size_t> bad_word{SIZE_MAX};
     {
       // Other Python threads run while the frames do, however short the call.
@@ -608,7 +611,7 @@ class FftCore {
 
   void run_frames(FftInput input, const void *src, std::size_t frames, std::size_t n, const std::int32_t *sch,
                   std::int32_t sch_size, bool per_frame, std::int32_t nfft, bool forward, unsigned threads,
-                  std::complex<double> *X, std::vector<zel::FftFrameResult> &results, std::int64_t *be,
+                  std::complex<double> *X, zel::FftFrameResult *results, std::int64_t *be,
                   std::int64_t *ov, std::atomic<std::size_t> &bad_word) {
     const int width = generics_.C_INPUT_WIDTH;
     const double unit = std::ldexp(1.0, -(width - 1));
