@@ -97,6 +97,11 @@ void BM_Write(benchmark::State &state) {
   Run &r = run_of(static_cast<std::size_t>(state.range(0)));
   if (r.words[0].empty()) transform(r, 0);
   for (auto _ : state) {
+    // New files, as a vector set is written into a fresh folder: replacing
+    // the previous iteration's would add the release of its pages.
+    state.PauseTiming();
+    for (int q = 0; q < 4; ++q) std::filesystem::remove(temp_dir() + "/q" + std::to_string(q));
+    state.ResumeTiming();
     for (int q = 0; q < 4; ++q) {
       const std::string path = temp_dir() + "/q" + std::to_string(q);
       if (f == kHex) {
