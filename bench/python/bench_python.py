@@ -32,10 +32,6 @@ def best(fn, repeats, clock=time.perf_counter):
     return min(times)
 
 
-def cpu(fn):
-    """Processor time of one call (single-threaded work), as the C loop measures it."""
-    return best(fn, 1, time.process_time)
-
 
 def one_by_one(fft, x, calls):
     for _ in range(calls):  # each result is dropped before the next call, as a C host reuses its buffers
@@ -63,12 +59,13 @@ def main():
           f"{frames / tn:,.0f} on {cores} ({t1 / tn:.2f}x)")
 
     # The C loop and the Python calls alternate, so that both see the same
-    # load on a shared machine; the best of each counts.
+    # load on a shared machine; the best of each counts, each round taking
+    # the best of three runs as the C program does.
     x = batch[0]
     c_frame = py_frame = float("inf")
     for _ in range(repeats):
         c_frame = min(c_frame, baseline(program, "fft", single))
-        py_frame = min(py_frame, cpu(lambda: one_by_one(fft, x, single)) / single)
+        py_frame = min(py_frame, best(lambda: one_by_one(fft, x, single), 3, time.process_time) / single)
     print(f"FFT one frame per call: C {c_frame * 1e6:.1f} us, Python {py_frame * 1e6:.1f} us "
           f"(overhead {100 * (py_frame / c_frame - 1):+.1f} %)")
 
@@ -79,7 +76,7 @@ def main():
     c_tiny = py_tiny = float("inf")
     for _ in range(repeats):
         c_tiny = min(c_tiny, baseline(program, "fft", calls, 3))
-        py_tiny = min(py_tiny, cpu(lambda: one_by_one(tiny, xt, calls)) / calls)
+        py_tiny = min(py_tiny, best(lambda: one_by_one(tiny, xt, calls), 3, time.process_time) / calls)
     print(f"FFT fixed cost of a call (8 points): C {c_tiny * 1e6:.2f} us, Python {py_tiny * 1e6:.2f} us "
           f"({(py_tiny - c_tiny) * 1e6:+.2f} us a call)")
 
