@@ -1,5 +1,7 @@
 #include "vectors.h"
 
+#include "vector_lanes.h"
+
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/mman.h>
@@ -75,8 +77,9 @@ void append_hex(std::string &out, u128 value, int digits) {
 }
 
 void check_words(std::span<const std::int64_t> words, WordSpec wfmt) {
-  for (std::size_t i = 0; i < words.size(); ++i)
-    if (!word_fits(words[i], wfmt))
+  const std::int64_t lo = wfmt.is_signed ? -(std::int64_t{1} << (wfmt.width - 1)) : 0;
+  const std::size_t i = lanes::first_outside(words.data(), words.size(), lo, wfmt.width);
+  if (i < words.size())
       throw std::invalid_argument("word " + std::to_string(i) + " (" + std::to_string(words[i]) +
                                   ") does not fit " + spec_text(wfmt));
 }
@@ -215,6 +218,11 @@ void append_hex_words(std::string &out, std::span<const std::int64_t> words, Wor
   const std::size_t start = out.size();
   const std::size_t size = start + words.size() * static_cast<std::size_t>(digits + 1);
   out.resize(size + 16);  // room for the last line's wide stores
+  if (digits <= 8) {
+    lanes::format_hex(words.data(), words.size(), mask, digits, out.data() + start);
+    out.resize(size);
+    return;
+  }
   with_digits(digits, [&](auto d) {
     constexpr int D = decltype(d)::value;
     char *o = out.data() + start;
@@ -307,6 +315,8 @@ bool parse_hex_plain_into(std::string_view text, WordSpec wfmt, std::int64_t *wo
     std::size_t i = 0;
     if constexpr (D <= 8) {
       std::uint64_t wrong = 0;
+      i = lanes::parse_hex(p, static_cast<std::size_t>(end - p), D, wfmt.width, wfmt.is_signed, words, wrong, high);
+      p += i * (D + 1);
       for (; i < n && end - p >= 8; ++i, p += D + 1) {
         const std::uint64_t v = hex_line8<D>(p, wrong);
         high |= v >> wfmt.width;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -72,6 +73,57 @@ TEST(VectorFiles, HexLayoutIsWhatReadmemhExpects) {
     const std::string text = std::string("0") + c + "00\n0000\n0000\n0000\n";
     EXPECT_THROW(zel::parse_hex(text, {16, true}, "f"), zel::VectorError) << "character " << int(c);
   }
+}
+
+TEST(VectorFiles, HexLinesMatchAPlainFormatterAtEveryLengthAndWidth) {
+  // The lines of up to eight digits go through vector lanes in blocks, the
+  // rest one by one: lengths across block edges, every width, and a
+  // corrupted byte or an over-wide word anywhere in the text.
+  const std::uint64_t seed = 977;
+  std::mt19937_64 rng(seed);
+  for (int width = 1; width <= 36; ++width)
+    for (bool is_signed : {true, false}) {
+      const WordSpec wfmt{width, is_signed};
+      const int digits = (width + 3) / 4;
+      for (std::size_t n : {std::size_t{1}, std::size_t{7}, std::size_t{63}, std::size_t{64}, std::size_t{65},
+                            std::size_t{200} + rng() % 300}) {
+        SCOPED_TRACE("width " + std::to_string(width) + (is_signed ? " signed" : " unsigned") + ", " +
+                     std::to_string(n) + " words, seed " + std::to_string(seed));
+        std::vector<std::int64_t> words = sample_words(wfmt, rng);
+        std::erase_if(words, [&](std::int64_t w) { return !zel::word_fits(w, wfmt); });  // 1 at one bit
+        while (words.size() < n) words.push_back(words[rng() % words.size()]);
+        words.resize(n);
+        std::shuffle(words.begin(), words.end(), rng);
+        std::string want;
+        char line[32];
+        for (std::int64_t w : words) {
+          std::snprintf(line, sizeof line, "%0*llx\n", digits,
+                        static_cast<unsigned long long>(w) & ((1ull << width) - 1));
+          want += line;
+        }
+        const std::string text = zel::hex_text(words, wfmt);
+        ASSERT_EQ(text, want);
+        ASSERT_EQ(zel::parse_hex(text, wfmt, "f"), words);
+        std::string bad = text;
+        const std::size_t at = rng() % n;
+        bad[at * static_cast<std::size_t>(digits + 1) + rng() % static_cast<std::size_t>(digits + 1)] = 'g';
+        EXPECT_THROW(zel::parse_hex(bad, wfmt, "f"), zel::VectorError) << "'g' in line " << at + 1;
+        if (width % 4) {  // a first digit with bits above the width
+          bad = text;
+          bad[at * static_cast<std::size_t>(digits + 1)] = 'f';
+          EXPECT_THROW(zel::parse_hex(bad, wfmt, "f"), zel::VectorError) << "wide word in line " << at + 1;
+        }
+        if (n > 1 && width <= 8) {  // a word outside the width, found where it is
+          words[at] = zel::word_max(wfmt) + 1;
+          try {
+            zel::hex_text(words, wfmt);
+            ADD_FAILURE() << "word " << at << " not refused";
+          } catch (const std::invalid_argument &e) {
+            EXPECT_EQ(std::string(e.what()).rfind("word " + std::to_string(at) + " (", 0), 0u) << e.what();
+          }
+        }
+      }
+    }
 }
 
 void expect_error(const std::function<void()> &f, const std::string &text) {
