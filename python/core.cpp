@@ -34,6 +34,7 @@
 #include <vector>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -260,13 +261,17 @@ void lower_to(std::atomic<std::size_t> &at, std::size_t value) {
 }
 
 // Large result arrays on memory that stays mapped: a new array of many
-// megabytes costs the kernel a page fault and a zeroed page every 4 kB, about
-// as much as the CORDIC data path itself, each time. Arrays of 1 MB and more
-// take their storage from a few buffers given back when earlier results are
-// freed (up to 64 MB in all are kept); smaller ones are ordinary numpy arrays.
+// megabytes costs the kernel a zeroed page for each page first touched,
+// about as much memory traffic as the transforms that fill it (a batch then
+// stops gaining from a second core). Arrays of 1 MB and more take their
+// storage from buffers given back when earlier results are freed (up to
+// 512 MB in all). An idle buffer is handed to the kernel as free to reclaim
+// under memory pressure (MADV_FREE): until it does, taking the buffer again
+// costs nothing; afterwards its pages come back zeroed. Smaller arrays are
+// ordinary numpy arrays.
 class BufferCache {
  public:
-  static constexpr std::size_t kSmallest = std::size_t{1} << 20, kKept = std::size_t{64} << 20;
+  static constexpr std::size_t kSmallest = std::size_t{1} << 20, kKept = std::size_t{512} << 20;
 
   void *take(std::size_t bytes, std::size_t &capacity) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -293,6 +298,13 @@ class BufferCache {
       std::free(p);
       return;
     }
+#if defined(MADV_FREE)
+    // Whole pages inside the buffer only (huge-page buffers are whole).
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto from = (reinterpret_cast<std::uintptr_t>(p) + page - 1) / page * page;
+    const auto to = (reinterpret_cast<std::uintptr_t>(p) + capacity) / page * page;
+    if (to > from) madvise(reinterpret_cast<void *>(from), to - from, MADV_FREE);  // advice: failure changes nothing
+#endif
     idle_.emplace_back(p, capacity);
     kept_ += capacity;
   }
