@@ -20,114 +20,90 @@ namespace hn = hwy::HWY_NAMESPACE;
 constexpr double kMagic = 6755399441055744.0;  // 2^52 + 2^51
 constexpr std::uint64_t kMagicBits = 0x4338000000000000;
 
+using DU = hn::ScalableTag<std::uint64_t>;
+using DI = hn::Rebind<std::int64_t, DU>;
+using DD = hn::Rebind<double, DU>;
+
+double ToDouble(std::uint64_t u) { return std::bit_cast<double>(u + kMagicBits) - kMagic; }
+std::int64_t ToWord(double d) { return static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(d + kMagic) - kMagicBits); }
+HWY_INLINE hn::Vec<DD> ToDoubles(hn::Vec<DU> u) {
+  return hn::Sub(hn::BitCast(DD(), hn::Add(u, hn::Set(DU(), kMagicBits))), hn::Set(DD(), kMagic));
+}
+HWY_INLINE hn::Vec<DI> ToWords(hn::Vec<DD> d) {
+  return hn::Sub(hn::BitCast(DI(), hn::Add(d, hn::Set(DD(), kMagic))), hn::Set(DI(), static_cast<std::int64_t>(kMagicBits)));
+}
+
+// Words of x (and of y, interleaved with x's, when y is given) to doubles.
 // The range check is one shift: w is in [lo, lo + 2^width) exactly when
 // (w - lo), taken unsigned, has no bit at or above `width`.
-std::uint64_t WordsToDoubles(const std::int64_t *HWY_RESTRICT src, double *HWY_RESTRICT dst, std::size_t len,
-                             std::int64_t lo, int width) {
-  const hn::ScalableTag<std::uint64_t> du;
-  const hn::Rebind<double, decltype(du)> dd;
+std::uint64_t WordsIn(const std::int64_t *HWY_RESTRICT x, const std::int64_t *HWY_RESTRICT y,
+                      double *HWY_RESTRICT dst, std::size_t n, std::int64_t lo, int width) {
+  const DU du;
   const std::size_t lanes = hn::Lanes(du);
-  const auto vlo = hn::Set(du, static_cast<std::uint64_t>(lo));
-  const auto vbits = hn::Set(du, kMagicBits);
-  const auto vmagic = hn::Set(dd, kMagic);
+  const auto ulo = static_cast<std::uint64_t>(lo);
+  const auto vlo = hn::Set(du, ulo);
+  const auto *ux = reinterpret_cast<const std::uint64_t *>(x), *uy = reinterpret_cast<const std::uint64_t *>(y);
   auto outside = hn::Zero(du);
-  const auto *s = reinterpret_cast<const std::uint64_t *>(src);
   std::size_t k = 0;
-  for (; k + lanes <= len; k += lanes) {
-    const auto u = hn::LoadU(du, s + k);
-    outside = hn::Or(outside, hn::ShiftRightSame(hn::Sub(u, vlo), width));
-    hn::StoreU(hn::Sub(hn::BitCast(dd, hn::Add(u, vbits)), vmagic), dd, dst + k);
+  for (; k + lanes <= n; k += lanes) {
+    const auto a = hn::LoadU(du, ux + k);
+    outside = hn::Or(outside, hn::ShiftRightSame(hn::Sub(a, vlo), width));
+    if (!y) {
+      hn::StoreU(ToDoubles(a), DD(), dst + k);
+      continue;
+    }
+    const auto b = hn::LoadU(du, uy + k);
+    outside = hn::Or(outside, hn::ShiftRightSame(hn::Sub(b, vlo), width));
+    hn::StoreInterleaved2(ToDoubles(a), ToDoubles(b), DD(), dst + 2 * k);
   }
   std::uint64_t rest = 0;
-  for (; k < len; ++k) {
-    const std::uint64_t u = s[k];
-    rest |= (u - static_cast<std::uint64_t>(lo)) >> width;
-    dst[k] = std::bit_cast<double>(u + kMagicBits) - kMagic;
+  for (; k < n; ++k) {
+    rest |= (ux[k] - ulo) >> width;
+    if (!y) {
+      dst[k] = ToDouble(ux[k]);
+      continue;
+    }
+    rest |= (uy[k] - ulo) >> width;
+    dst[2 * k] = ToDouble(ux[k]);
+    dst[2 * k + 1] = ToDouble(uy[k]);
   }
-  return rest | hn::GetLane(hn::SumOfLanes(du, outside));
+  return rest | hn::GetLane(hn::SumOfLanes(du, outside));  // lanes below 2^56 each: no sum wraps to 0
 }
 
-void DoublesToWords(const double *HWY_RESTRICT src, std::int64_t *HWY_RESTRICT dst, std::size_t len, bool stream) {
-  const hn::ScalableTag<std::int64_t> di;
-  const hn::Rebind<double, decltype(di)> dd;
-  const std::size_t lanes = hn::Lanes(di);
-  const auto vbits = hn::Set(di, static_cast<std::int64_t>(kMagicBits));
-  const auto vmagic = hn::Set(dd, kMagic);
+// Doubles (pairs when y is given) to the words of x (and y). `stream`: the
+// words go to memory around the caches, in whole aligned vectors.
+void WordsOut(const double *HWY_RESTRICT src, std::int64_t *HWY_RESTRICT x, std::int64_t *HWY_RESTRICT y,
+              std::size_t n, bool stream) {
+  const DI di;
+  const std::size_t lanes = hn::Lanes(di), align = lanes * sizeof(std::int64_t);
   auto one = [&](std::size_t k) {
-    dst[k] = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(src[k] + kMagic) - kMagicBits);
+    if (!y) {
+      x[k] = ToWord(src[k]);
+    } else {
+      x[k] = ToWord(src[2 * k]);
+      y[k] = ToWord(src[2 * k + 1]);
+    }
+  };
+  auto put = [&](hn::Vec<DI> w, std::int64_t *p) {
+    if (stream) hn::Stream(w, di, p);
+    else hn::StoreU(w, di, p);
   };
   std::size_t k = 0;
-  if (stream) {
-    // Streaming stores need whole aligned vectors.
-    for (; k < len && reinterpret_cast<std::uintptr_t>(dst + k) % (lanes * sizeof(std::int64_t)) != 0; ++k) one(k);
-    for (; k + lanes <= len; k += lanes)
-      hn::Stream(hn::Sub(hn::BitCast(di, hn::Add(hn::LoadU(dd, src + k), vmagic)), vbits), di, dst + k);
-  } else {
-    for (; k + lanes <= len; k += lanes)
-      hn::StoreU(hn::Sub(hn::BitCast(di, hn::Add(hn::LoadU(dd, src + k), vmagic)), vbits), di, dst + k);
-  }
-  for (; k < len; ++k) one(k);
-}
-
-std::uint64_t WordsToPairs(const std::int64_t *HWY_RESTRICT x, const std::int64_t *HWY_RESTRICT y,
-                           double *HWY_RESTRICT pairs, std::size_t count, std::int64_t lo, int width) {
-  const hn::ScalableTag<std::uint64_t> du;
-  const hn::Rebind<double, decltype(du)> dd;
-  const std::size_t lanes = hn::Lanes(du);
-  const auto vlo = hn::Set(du, static_cast<std::uint64_t>(lo));
-  const auto vbits = hn::Set(du, kMagicBits);
-  const auto vmagic = hn::Set(dd, kMagic);
-  auto outside = hn::Zero(du);
-  const auto *sx = reinterpret_cast<const std::uint64_t *>(x);
-  const auto *sy = reinterpret_cast<const std::uint64_t *>(y);
-  std::size_t k = 0;
-  for (; k + lanes <= count; k += lanes) {
-    const auto ux = hn::LoadU(du, sx + k), uy = hn::LoadU(du, sy + k);
-    outside = hn::Or(outside, hn::Or(hn::ShiftRightSame(hn::Sub(ux, vlo), width),
-                                     hn::ShiftRightSame(hn::Sub(uy, vlo), width)));
-    hn::StoreInterleaved2(hn::Sub(hn::BitCast(dd, hn::Add(ux, vbits)), vmagic),
-                          hn::Sub(hn::BitCast(dd, hn::Add(uy, vbits)), vmagic), dd, pairs + 2 * k);
-  }
-  std::uint64_t rest = 0;
-  for (; k < count; ++k) {
-    rest |= ((sx[k] - static_cast<std::uint64_t>(lo)) >> width) | ((sy[k] - static_cast<std::uint64_t>(lo)) >> width);
-    pairs[2 * k] = std::bit_cast<double>(sx[k] + kMagicBits) - kMagic;
-    pairs[2 * k + 1] = std::bit_cast<double>(sy[k] + kMagicBits) - kMagic;
-  }
-  return rest | hn::GetLane(hn::SumOfLanes(du, outside));
-}
-
-void PairsToWords(const double *HWY_RESTRICT pairs, std::int64_t *HWY_RESTRICT x, std::int64_t *HWY_RESTRICT y,
-                  std::size_t count, bool stream) {
-  const hn::ScalableTag<std::int64_t> di;
-  const hn::Rebind<double, decltype(di)> dd;
-  const std::size_t lanes = hn::Lanes(di);
-  const auto vbits = hn::Set(di, static_cast<std::int64_t>(kMagicBits));
-  const auto vmagic = hn::Set(dd, kMagic);
-  auto one = [&](std::size_t k) {
-    x[k] = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(pairs[2 * k] + kMagic) - kMagicBits);
-    y[k] = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(pairs[2 * k + 1] + kMagic) - kMagicBits);
-  };
-  const std::size_t align = lanes * sizeof(std::int64_t);
-  std::size_t k = 0;
-  // Streaming stores need whole aligned vectors in both arrays.
-  if (stream && reinterpret_cast<std::uintptr_t>(x) % align == reinterpret_cast<std::uintptr_t>(y) % align) {
-    for (; k < count && reinterpret_cast<std::uintptr_t>(x + k) % align != 0; ++k) one(k);
-    for (; k + lanes <= count; k += lanes) {
-      hn::Vec<decltype(dd)> re, im;
-      hn::LoadInterleaved2(dd, pairs + 2 * k, re, im);
-      hn::Stream(hn::Sub(hn::BitCast(di, hn::Add(re, vmagic)), vbits), di, x + k);
-      hn::Stream(hn::Sub(hn::BitCast(di, hn::Add(im, vmagic)), vbits), di, y + k);
+  if (stream && y && reinterpret_cast<std::uintptr_t>(x) % align != reinterpret_cast<std::uintptr_t>(y) % align)
+    stream = false;
+  if (stream)
+    for (; k < n && reinterpret_cast<std::uintptr_t>(x + k) % align != 0; ++k) one(k);
+  for (; k + lanes <= n; k += lanes) {
+    if (!y) {
+      put(ToWords(hn::LoadU(DD(), src + k)), x + k);
+      continue;
     }
-  } else {
-    for (; k + lanes <= count; k += lanes) {
-      hn::Vec<decltype(dd)> re, im;
-      hn::LoadInterleaved2(dd, pairs + 2 * k, re, im);
-      hn::StoreU(hn::Sub(hn::BitCast(di, hn::Add(re, vmagic)), vbits), di, x + k);
-      hn::StoreU(hn::Sub(hn::BitCast(di, hn::Add(im, vmagic)), vbits), di, y + k);
-    }
+    hn::Vec<DD> re, im;
+    hn::LoadInterleaved2(DD(), src + 2 * k, re, im);
+    put(ToWords(re), x + k);
+    put(ToWords(im), y + k);
   }
-  for (; k < count; ++k) one(k);
+  for (; k < n; ++k) one(k);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -137,26 +113,24 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace zelpy {
 
-HWY_EXPORT(WordsToDoubles);
-HWY_EXPORT(DoublesToWords);
-HWY_EXPORT(WordsToPairs);
-HWY_EXPORT(PairsToWords);
+HWY_EXPORT(WordsIn);
+HWY_EXPORT(WordsOut);
+
+std::uint64_t words_to_doubles(const std::int64_t *src, double *dst, std::size_t len, std::int64_t lo, int width) {
+  return HWY_DYNAMIC_DISPATCH(WordsIn)(src, nullptr, dst, len, lo, width);
+}
 
 std::uint64_t words_to_pairs(const std::int64_t *x, const std::int64_t *y, double *pairs, std::size_t count,
                              std::int64_t lo, int width) {
-  return HWY_DYNAMIC_DISPATCH(WordsToPairs)(x, y, pairs, count, lo, width);
-}
-
-void pairs_to_words(const double *pairs, std::int64_t *x, std::int64_t *y, std::size_t count, bool stream) {
-  HWY_DYNAMIC_DISPATCH(PairsToWords)(pairs, x, y, count, stream);
-}
-
-std::uint64_t words_to_doubles(const std::int64_t *src, double *dst, std::size_t len, std::int64_t lo, int width) {
-  return HWY_DYNAMIC_DISPATCH(WordsToDoubles)(src, dst, len, lo, width);
+  return HWY_DYNAMIC_DISPATCH(WordsIn)(x, y, pairs, count, lo, width);
 }
 
 void doubles_to_words(const double *src, std::int64_t *dst, std::size_t len, bool stream) {
-  HWY_DYNAMIC_DISPATCH(DoublesToWords)(src, dst, len, stream);
+  HWY_DYNAMIC_DISPATCH(WordsOut)(src, dst, nullptr, len, stream);
+}
+
+void pairs_to_words(const double *pairs, std::int64_t *x, std::int64_t *y, std::size_t count, bool stream) {
+  HWY_DYNAMIC_DISPATCH(WordsOut)(pairs, x, y, count, stream);
 }
 
 void stream_fence() {
