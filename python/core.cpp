@@ -36,9 +36,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace py = pybind11;
 
