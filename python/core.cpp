@@ -36,7 +36,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-
 namespace py = pybind11;
 
 // Loops over the samples of a frame, compiled for AVX2 and AVX-512 besides
