@@ -77,11 +77,10 @@ void append_hex(std::string &out, u128 value, int digits) {
 }
 
 void check_words(std::span<const std::int64_t> words, WordSpec wfmt) {
-  const std::int64_t lo = wfmt.is_signed ? -(std::int64_t{1} << (wfmt.width - 1)) : 0;
-  const std::size_t i = lanes::first_outside(words.data(), words.size(), lo, wfmt.width);
+  const std::size_t i = lanes::first_outside(words.data(), words.size(), word_min(wfmt), wfmt.width);
   if (i < words.size())
-      throw std::invalid_argument("word " + std::to_string(i) + " (" + std::to_string(words[i]) +
-                                  ") does not fit " + spec_text(wfmt));
+    throw std::invalid_argument("word " + std::to_string(i) + " (" + std::to_string(words[i]) + ") does not fit " +
+                                spec_text(wfmt));
 }
 
 // Calls take(token, line) for each hex token of $readmemh text; comments,
