@@ -122,7 +122,9 @@ std::size_t ParseHexLines(const unsigned char *HWY_RESTRICT text, std::size_t by
     }
     if constexpr (std::endian::native == std::endian::big)
       for (std::size_t k = 0; k < m; ++k) block[k] = __builtin_bswap64(block[k]);
-    for (std::size_t k = m; k % lanes; ++k) block[k] = (kOnes * '0' & kDigits) | (D < 8 ? std::uint64_t{'\n'} << (8 * D) : 0);
+    // A short block's last vector is filled with lines of zeros.
+    constexpr std::uint64_t kZeroLine = (kOnes * '0' & kDigits) | (D < 8 ? std::uint64_t{'\n'} << (8 * D) : 0);
+    for (std::size_t k = m; k % lanes; ++k) block[k] = kZeroLine;
     for (std::size_t k = 0; k < m; k += lanes) {
       auto x = hn::Load(du, block + k);
       if constexpr (D < 8) bad = hn::Or(bad, hn::Xor(hn::And(hn::ShiftRight<8 * D>(x), hn::Set(du, 0xff)), newline));

@@ -25,12 +25,15 @@ using DI = hn::Rebind<std::int64_t, DU>;
 using DD = hn::Rebind<double, DU>;
 
 double ToDouble(std::uint64_t u) { return std::bit_cast<double>(u + kMagicBits) - kMagic; }
-std::int64_t ToWord(double d) { return static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(d + kMagic) - kMagicBits); }
+std::int64_t ToWord(double d) {
+  return static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(d + kMagic) - kMagicBits);
+}
 HWY_INLINE hn::Vec<DD> ToDoubles(hn::Vec<DU> u) {
   return hn::Sub(hn::BitCast(DD(), hn::Add(u, hn::Set(DU(), kMagicBits))), hn::Set(DD(), kMagic));
 }
 HWY_INLINE hn::Vec<DI> ToWords(hn::Vec<DD> d) {
-  return hn::Sub(hn::BitCast(DI(), hn::Add(d, hn::Set(DD(), kMagic))), hn::Set(DI(), static_cast<std::int64_t>(kMagicBits)));
+  const DI di;
+  return hn::Sub(hn::BitCast(di, hn::Add(d, hn::Set(DD(), kMagic))), hn::Set(di, static_cast<std::int64_t>(kMagicBits)));
 }
 
 // Words of x (and of y, interleaved with x's, when y is given) to doubles.
