@@ -872,10 +872,6 @@ class CordicCore {
               // After a failing sample the remaining words are still checked,
               // as a word outside its range is reported first.
               if (failed_at.load(std::memory_order_relaxed) != SIZE_MAX) continue;
-              // The next chunk's words are fetched from memory while this one runs.
-              const std::size_t next = std::min(kChunk, count - at - len);
-              for (std::size_t i = 0; i < nin; ++i)
-                for (std::size_t k = 0; k < next; k += 8) __builtin_prefetch(in[i] + at + len + k);
               try {
                 w.model->run_views(v, len);  // a failed block's outputs are dropped
               } catch (const zel::ModelError &e) {
