@@ -203,10 +203,12 @@ struct Lease {
 
 // Workers for `items` units of work worth `cost` samples each: an explicit
 // count is honoured (up to one per item); by default one per core, each
-// with at least kGrain samples, as a thread costs about as much to start as
-// a few thousand samples take.
+// with at least kGrain samples (about half a millisecond of work): a new
+// thread costs tens of microseconds to start, and on a virtual machine an
+// idle core may take hundreds to wake, so that two workers on a
+// 64-frame batch took longer than one.
 unsigned plan_workers(unsigned threads, std::size_t items, std::size_t cost) {
-  constexpr std::size_t kGrain = 16384;
+  constexpr std::size_t kGrain = std::size_t{1} << 17;
   if (threads == 0) {
     const std::size_t most = std::max<std::size_t>(1, items * cost / kGrain);
     threads = static_cast<unsigned>(std::min<std::size_t>(workers_for(0), most));

@@ -330,9 +330,9 @@ class FFT(_core.FastCallBase):
                 than nfft_max draws the core's warning and is ignored.
             inverse: True for the inverse transform.
             threads: workers for a batch, at most one per frame (None or 0:
-                one per core, each given at least about 16,000 samples, as a
-                thread costs as much to start). The result is the same for
-                any number.
+                one per core, each given at least about 130,000 samples, as a
+                thread costs as much to start and wake). The result is the
+                same for any number.
             words: True when x holds integer words (see above).
 
         Returns an :class:`FFTResult`; raises :class:`FFTError` with the core's
