@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <exception>
 #include <thread>
@@ -50,6 +51,25 @@ void parallel_ranges(std::size_t items, unsigned threads, MakeContext make_conte
   for (auto &t : pool) t.join();
   for (auto &e : errors)
     if (e) std::rethrow_exception(e);
+}
+
+// As parallel_ranges, with the items handed out in blocks of `block` to
+// whichever worker is free: a worker slowed down by other work on its core
+// takes fewer blocks instead of holding up the others. Each worker calls
+// body(context, first, last) for every block it takes; blocks go to workers
+// in no fixed order, so items must be independent (each result in its own
+// place). An exception ends its worker; the first worker's is rethrown.
+template <class MakeContext, class Body>
+void parallel_blocks(std::size_t items, unsigned threads, std::size_t block, MakeContext make_context, Body body) {
+  if (items == 0) return;
+  block = std::max<std::size_t>(1, block);
+  const std::size_t blocks = (items + block - 1) / block;
+  const unsigned workers = worker_count(threads, blocks);
+  std::atomic<std::size_t> next{0};
+  parallel_ranges(workers, workers, make_context, [&](auto &context, std::size_t, std::size_t) {
+    for (std::size_t b = next++; b < blocks; b = next++)
+      body(context, b * block, std::min(items, (b + 1) * block));
+  });
 }
 
 }  // namespace zel

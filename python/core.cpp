@@ -216,15 +216,17 @@ unsigned plan_workers(unsigned threads, std::size_t items, std::size_t cost) {
   return zel::worker_count(threads, items);
 }
 
-// parallel_ranges, with one worker run directly on the calling thread.
+// The items on `workers` workers, the calling thread one of them: all in
+// one go for one worker, else in blocks of `block` to whichever worker is
+// free (a worker slowed down by other work on its core takes fewer).
 template <class MakeContext, class Body>
-void run_ranges(std::size_t items, unsigned workers, MakeContext make_context, Body body) {
+void run_ranges(std::size_t items, unsigned workers, std::size_t block, MakeContext make_context, Body body) {
   if (workers <= 1) {
     if (items == 0) return;
     auto context = make_context();
     body(context, std::size_t{0}, items);
   } else {
-    zel::parallel_ranges(items, workers, make_context, body);
+    zel::parallel_blocks(items, workers, block, make_context, body);
   }
 }
 
@@ -626,12 +628,15 @@ class FftCore {
     const int width = generics_.C_INPUT_WIDTH;
     const double unit = std::ldexp(1.0, -(width - 1));
     const std::int64_t top = std::int64_t{1} << (width - 1);
+    // Blocks of about 16,000 samples (a tenth of a millisecond) a worker.
     run_ranges(
-        frames, plan_workers(threads, frames, n),
+        frames, plan_workers(threads, frames, n), std::max<std::size_t>(1, 16384 / std::max<std::size_t>(n, 1)),
         [&] {
           return Lease<FftWorker>{&pool_, pool_.take([&] { return new_worker(); })};
         },
         [&](Lease<FftWorker> &lease, std::size_t first, std::size_t last) {
+          // A block wholly past a word out of range: the call fails with that word's message.
+          if (first * n > bad_word.load(std::memory_order_relaxed)) return;
           auto &buf = lease.w->buffers;
           // Frames that need copying (real samples, words, samples off the
           // grid, floating-point cores): the results land on the samples, as
@@ -840,7 +845,7 @@ class CordicCore {
       const std::size_t chunks = (count + kChunk - 1) / kChunk;
       const bool stream = count * sizeof(std::int64_t) >= BufferCache::kSmallest;
       run_ranges(
-          chunks, plan_workers(threads, chunks, kChunk),
+          chunks, plan_workers(threads, chunks, kChunk), 1,
           [&] {
             return Lease<CordicWorker>{&pool_, pool_.take([&] { return new_worker(); })};
           },
@@ -871,9 +876,10 @@ class CordicCore {
                 bad = true;  // the message is found afterwards, in argument order
                 return;
               }
-              // After a failing sample the remaining words are still checked,
-              // as a word outside its range is reported first.
-              if (failed_at.load(std::memory_order_relaxed) != SIZE_MAX) continue;
+              // Past a failing sample the words are still checked, as a word
+              // outside its range is reported first; chunks before it still
+              // run, as the first failing sample is the one reported.
+              if (at > failed_at.load(std::memory_order_relaxed)) continue;
               try {
                 w.model->run_views(v, len);  // a failed block's outputs are dropped
               } catch (const zel::ModelError &e) {
