@@ -64,6 +64,10 @@ class CordicEngine {
   // (translate), phase z (atan, atanh) or root x (sqrt).
   SampleWords compute(const SampleWords &in);
 
+  // The lane path's constants, or null when blocks of this configuration run
+  // sample by sample (the square root, GMP-only arithmetic).
+  const LanePlan *lane_plan() const { return lanes_ ? &*lanes_ : nullptr; }
+
  private:
   template <class Word>
   struct Datapath;

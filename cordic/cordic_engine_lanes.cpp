@@ -333,6 +333,90 @@ bool RunLaneChunk(const LanePlan &p, const double *cart, const double *phase, st
   return run_chunk(DI(), p, cart, phase, n, kWideInputBound, out_a, out_b);
 }
 
+// ---- integer words in and out ----
+
+// load_words for n integer words (below 2^53 in magnitude, so each is its
+// double exactly): the same alignment, bound and zero fill.
+template <class T>
+bool load_integer_words(const LanePlan &p, const int64_t *HWY_RESTRICT in, std::size_t n, double bound,
+                        std::size_t multiple, T *HWY_RESTRICT a) {
+  const DF df;
+  const std::size_t lanes = hn::Lanes(df);
+  auto fits = hn::FirstN(df, lanes);
+  std::size_t k = 0;
+  for (; k + lanes <= n; k += lanes)
+    store_lanes(align_lanes(p, hn::ConvertTo(df, hn::LoadU(DI(), in + k)), bound, fits), a + k);
+  if (!hn::AllTrue(df, fits)) return false;
+  for (; k < n; ++k) {
+    double aligned = 0.0;
+    if (!align_word(p, static_cast<double>(in[k]), bound, aligned)) return false;
+    a[k] = static_cast<T>(aligned);
+  }
+  for (; k % multiple != 0; ++k) a[k] = 0;
+  return true;
+}
+
+// write_outputs to integer words: n of them exactly (the caller's arrays
+// have no padding); out_a may be null (the vectoring functions' magnitude,
+// which atan and atanh do not return).
+template <class T>
+void write_integer_outputs(const LanePlan &p, const T *HWY_RESTRICT xs, const T *HWY_RESTRICT ys,
+                           const T *HWY_RESTRICT zs, std::size_t n, int64_t *HWY_RESTRICT out_a,
+                           int64_t *HWY_RESTRICT out_b) {
+  const DI di;
+  const std::size_t lanes = hn::Lanes(di);
+  for (std::size_t k = 0; k < n; k += lanes) {
+    VI x = load_wide(xs + k);
+    VI other = load_wide(p.vectoring ? zs + k : ys + k);
+    if (p.compensate) {
+      if (out_a) x = compensate(p, x);
+      if (!p.vectoring) other = compensate(p, other);
+    }
+    if (k + lanes <= n) {
+      if (out_a) hn::StoreU(round_output(p, x), di, out_a + k);
+      hn::StoreU(round_output(p, other), di, out_b + k);
+      continue;
+    }
+    HWY_ALIGN int64_t tail[2][hn::MaxLanes(DI())];  // the last vector is partial: no store past n
+    hn::Store(round_output(p, x), di, tail[0]);
+    hn::Store(round_output(p, other), di, tail[1]);
+    for (std::size_t j = k; j < n; ++j) {
+      if (out_a) out_a[j] = tail[0][j - k];
+      out_b[j] = tail[1][j - k];
+    }
+  }
+}
+
+template <class D>
+bool run_word_chunk(D d, const LanePlan &p, const int64_t *x, const int64_t *y, const int64_t *z, std::size_t n,
+                    double bound, int64_t *out_a, int64_t *out_b) {
+  using T = hn::TFromD<D>;
+  HWY_ALIGN T xs[kBuffer];
+  HWY_ALIGN T ys[kBuffer];
+  HWY_ALIGN T zs[kBuffer];
+  const std::size_t multiple = hn::Lanes(d);
+  if (p.vector_in && !(load_integer_words(p, x, n, bound, multiple, xs) &&
+                       load_integer_words(p, y, n, bound, multiple, ys)))
+    return false;
+  if (p.phase_in && !load_integer_words(p, z, n, bound, multiple, zs)) return false;
+  rotate_registers(d, p, xs, ys, zs, n);
+  write_integer_outputs(p, xs, ys, zs, n, out_a, out_b);
+  return true;
+}
+
+bool RunLaneWords(const LanePlan &p, const int64_t *x, const int64_t *y, const int64_t *z, std::size_t count,
+                  int64_t *out_a, int64_t *out_b) {
+  for (std::size_t k = 0; k < count; k += kLaneChunk) {
+    const std::size_t n = count - k < kLaneChunk ? count - k : kLaneChunk;
+    const int64_t *cx = p.vector_in ? x + k : nullptr, *cy = p.vector_in ? y + k : nullptr;
+    const int64_t *cz = p.phase_in ? z + k : nullptr;
+    int64_t *a = out_a ? out_a + k : nullptr;
+    if (p.width <= kNarrowWidth && run_word_chunk(DN(), p, cx, cy, cz, n, kNarrowInputBound, a, out_b + k)) continue;
+    if (!run_word_chunk(DI(), p, cx, cy, cz, n, kWideInputBound, a, out_b + k)) return false;
+  }
+  return true;
+}
+
 const char *TargetName() { return hwy::TargetName(HWY_TARGET); }
 
 }  // namespace HWY_NAMESPACE
@@ -343,11 +427,17 @@ HWY_AFTER_NAMESPACE();
 namespace cordic {
 
 HWY_EXPORT(RunLaneChunk);
+HWY_EXPORT(RunLaneWords);
 HWY_EXPORT(TargetName);
 
 bool run_lane_chunk(const LanePlan &plan, const double *cart, const double *phase, std::size_t n, double *out_a,
                     double *out_b) {
   return HWY_DYNAMIC_DISPATCH(RunLaneChunk)(plan, cart, phase, n, out_a, out_b);
+}
+
+bool run_lane_words(const LanePlan &plan, const int64_t *x, const int64_t *y, const int64_t *z, std::size_t count,
+                    int64_t *out_a, int64_t *out_b) {
+  return HWY_DYNAMIC_DISPATCH(RunLaneWords)(plan, x, y, z, count, out_a, out_b);
 }
 
 const char *lane_target_name() { return HWY_DYNAMIC_DISPATCH(TargetName)(); }

@@ -52,6 +52,15 @@ inline constexpr std::size_t kLanePad = 8;
 bool run_lane_chunk(const LanePlan &plan, const double *cart, const double *phase, std::size_t n, double *out_a,
                     double *out_b);
 
+// A block of count samples on integer words, below 2^53 in magnitude (a
+// caller's word arrays): x and y the cartesian input's parts (vector_in), z
+// the phase words (phase_in); the rounded output words go to out_a (x, or the
+// magnitude; may be null when not wanted) and out_b (y, or the phase z), count
+// of each, no padding. False when a word aligns beyond the lanes' bound (2^59),
+// with the outputs then undefined: such a block must take the sample path.
+bool run_lane_words(const LanePlan &plan, const int64_t *x, const int64_t *y, const int64_t *z, std::size_t count,
+                    int64_t *out_a, int64_t *out_b);
+
 // Name of the instruction set run_lane_chunk uses now (for benchmarks).
 const char *lane_target_name();
 

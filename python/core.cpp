@@ -9,6 +9,7 @@
 #include "models.h"
 #include "parallel.h"
 #include "settings.h"
+#include "solvine_words.h"
 #include "word_lanes.h"
 
 #include <pybind11/numpy.h>
@@ -781,6 +782,7 @@ class FftCore {
 
 struct CordicWorker {
   std::unique_ptr<zel::CordicModel> model;
+  std::unique_ptr<solvine::WordLanes> lanes;  // the words straight into the model's lanes, where it has them
   std::vector<double> in, out;  // a chunk of the arguments, pairs interleaved
 };
 
@@ -869,6 +871,22 @@ class CordicCore {
             const std::int64_t *real_words = cart_in ? (nin == 3 ? in[2] : nullptr) : in[0];
             for (std::size_t c = first; c < last && !bad.load(std::memory_order_relaxed); ++c) {
               const std::size_t at = c * kChunk, len = std::min(kChunk, count - at);
+              if (w.lanes) {
+                // The words go to the model's lanes as they are, the results
+                // straight into the outputs: checked here, then computed
+                // while still in the cache.
+                std::uint64_t outside = 0;
+                for (const std::int64_t *words : in) outside |= zelpy::words_outside(words + at, len, lo_, width_);
+                if (outside) {
+                  bad = true;
+                  return;
+                }
+                const std::int64_t *x = cart_in ? in[0] + at : nullptr, *y = cart_in ? in[1] + at : nullptr;
+                const std::int64_t *z = real_words ? real_words + at : nullptr;
+                const bool vectoring = f == 3 || f == 5;
+                if (w.lanes->run(x, y, z, len, vectoring ? nullptr : out[0] + at, out[vectoring ? 0 : 1] + at))
+                  continue;
+              }
               std::uint64_t outside = 0;
               if (cart_in) outside |= zelpy::words_to_pairs(in[0] + at, in[1] + at, in_pairs, len, lo_, width_);
               if (real_words) outside |= zelpy::words_to_doubles(real_words + at, in_real, len, lo_, width_);
@@ -905,6 +923,8 @@ class CordicCore {
   std::unique_ptr<CordicWorker> new_worker() {
     auto w = std::make_unique<CordicWorker>();
     w->model = std::make_unique<zel::CordicModel>(settings_);
+    auto lanes = std::make_unique<solvine::WordLanes>(settings_.config());  // accepted just above
+    if (lanes->available()) w->lanes = std::move(lanes);
     return w;
   }
 

@@ -7,6 +7,7 @@
 
 #include "cordic_engine.h"
 #include "cordic_exception.h"
+#include "solvine_words.h"
 
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
@@ -122,6 +123,61 @@ TEST(EngineLanes, EveryTargetGivesTheScalarWords) {
       }
       EXPECT_TRUE(same(run_copy(m, CordicEngine::Arithmetic::kAuto, words[0], words[1], words[2]),
                        run_copy(m, CordicEngine::Arithmetic::kScalar, words[0], words[1], words[2])));
+    }
+  }
+  hwy::SetSupportedTargetsForTest(0);
+}
+
+// Integer words straight into the lanes and out of them (the seam language
+// bindings use) give the scalar path's words: every instruction set, random
+// configurations, words anywhere in the input width (its extremes too), blocks
+// with tails and of several chunks; atan and atanh without the magnitude.
+TEST(EngineLanes, IntegerWordsGiveTheScalarWords) {
+  EXPECT_FALSE(solvine::WordLanes(config_for(6)).available());  // the square root takes the sample path
+  const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
+  for (int64_t target : targets) {
+    hwy::SetSupportedTargetsForTest(target);
+    std::mt19937_64 gen(47);
+    auto pick = [&](unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(gen); };
+    for (unsigned n = 0; n < 70; ++n) {
+      zelip_cordic_v6_0_config c = config_for(n % 6, 8 + pick(41));
+      c.OutputWidth = 8 + pick(41);
+      c.CoarseRotate = pick(2);
+      c.PhaseFormat = pick(2);
+      c.RoundMode = pick(4);
+      c.ScaleComp = pick(4);
+      if (pick(3) == 0) c.Iterations = 1 + pick(48);
+      if (pick(3) == 0) c.Precision = c.OutputWidth + pick(49 - c.OutputWidth);
+      const Model m(c);
+      ASSERT_TRUE(m.valid()) << describe(c);
+      const solvine::WordLanes lanes(c);
+      ASSERT_TRUE(lanes.available());
+      const std::size_t count = n % 4 == 0 ? 1 + pick(15) : 1 + pick(700);
+      SCOPED_TRACE(std::string(hwy::TargetName(target)) + " " + describe(c) + " count " + std::to_string(count));
+      const int64_t lo = -(int64_t{1} << (c.InputWidth - 1)), hi = -lo - 1;
+      std::vector<int64_t> words[3];
+      std::vector<double> doubles[3];
+      for (int i = 0; i < 3; ++i)
+        for (std::size_t k = 0; k < count; ++k) {
+          const int64_t v = pick(16) == 0 ? (pick(2) ? lo : hi) : std::uniform_int_distribution<int64_t>(lo, hi)(gen);
+          words[i].push_back(v);
+          doubles[i].push_back(static_cast<double>(v));
+        }
+      std::vector<int64_t> a(count, 7), b(count, 7);
+      const bool vectoring = c.CordicFunction == 3 || c.CordicFunction == 5;
+      ASSERT_TRUE(lanes.run(words[0].data(), words[1].data(), words[2].data(), count, vectoring ? nullptr : a.data(),
+                            b.data()));
+      const Outcome scalar = run_copy(m, CordicEngine::Arithmetic::kScalar, doubles[0], doubles[1], doubles[2]);
+      ASSERT_EQ(scalar.error, "");
+      for (std::size_t k = 0; k < count; ++k) {
+        // Outcome words per sample: cart re, cart im, magnitude, phase.
+        const double *w = &scalar.words[4 * k];
+        const double want_a = c.CordicFunction == 1 ? w[2] : w[0];
+        const double want_b = c.CordicFunction == 1 || vectoring ? w[3] : w[1];
+        ASSERT_EQ(static_cast<double>(b[k]), want_b) << "sample " << k;
+        if (vectoring) ASSERT_EQ(a[k], 7) << "sample " << k;
+        else ASSERT_EQ(static_cast<double>(a[k]), want_a) << "sample " << k;
+      }
     }
   }
   hwy::SetSupportedTargetsForTest(0);
