@@ -115,8 +115,8 @@ def test_word_arguments_are_checked(capfd):
 
 
 def test_long_blocks_and_word_checks_across_workers():
-    """Results of a block too large for the caches (written past them, on reused storage) equal those of short
-    blocks, and stay unchanged by later calls; a word out of range is reported for the first argument first."""
+    """Results of a block of many chunks (on reused storage) equal those of short blocks, and stay unchanged by
+    later calls; a word out of range is reported for the first argument first."""
     sc = zelcores.Cordic("sin_cos", output_width=24)
     rng = np.random.default_rng(4)
     phase = rng.integers(-25736, 25736, size=300_001)  # 2.4 MB per output
@@ -129,13 +129,19 @@ def test_long_blocks_and_word_checks_across_workers():
     for _ in range(3):
         again = sc.sin_cos(phase[::-1].copy())
     assert np.array_equal(tail, want) and np.array_equal(again[1][::-1][-7:], want)
-    # Pairs in with reals out, pairs and a real in with pairs out, from an
-    # odd offset of the word arrays.
+    # Pairs in with reals out, pairs and a real in with pairs out, and the
+    # square root (through the C functions), from an odd offset of the word
+    # arrays.
     x, y = rng.integers(-2**15, 2**15, size=(2, 200_003))
+    root = zelcores.Cordic("sqrt", data_format="unsigned_integer", input_width=16, output_width=9)
     for cordic, args in ((zelcores.Cordic("translate"), (x[1:], y[1:])),
-                         (zelcores.Cordic("rotate"), (x[1:], y[1:], phase[:200_002]))):
-        whole = cordic(*args)
-        parts = [cordic(*p, threads=1) for p in zip(*(np.array_split(a, 97) for a in args))]
+                         (zelcores.Cordic("rotate"), (x[1:], y[1:], phase[:200_002])),
+                         (root, (np.abs(x[1:]),))):
+        def call(*a, **kw):
+            r = cordic(*a, **kw)
+            return r if isinstance(r, tuple) else (r,)
+        whole = call(*args)
+        parts = [call(*p, threads=1) for p in zip(*(np.array_split(a, 97) for a in args))]
         assert all(np.array_equal(w, np.concatenate([p[i] for p in parts])) for i, w in enumerate(whole))
 
     rot = zelcores.Cordic("rotate")
