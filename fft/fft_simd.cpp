@@ -62,6 +62,23 @@ inline int64_t LoadFlatTail(const double *x, int j, int parts, double scale, int
   }
   return largest;
 }
+// The same for parts not yet checked: *plain is cleared (and the part's word
+// left 0) unless x * scale is a whole number in [-scale, scale) with none of
+// the bits `off_grid` set.
+inline int64_t LoadFlatTailChecked(const double *x, int j, int parts, double scale, int width, int64_t *flat,
+                                   int64_t largest, int64_t off_grid, bool *plain) {
+  for (; j < parts; ++j) {
+    const double y = x[j] * scale;
+    if (!(y >= -scale && y < scale && std::floor(y) == y && (static_cast<int64_t>(y) & off_grid) == 0)) {
+      *plain = false;
+      flat[j] = 0;
+      continue;
+    }
+    flat[j] = FloorWord(x[j], scale, width);
+    largest = std::max(largest, flat[j] ^ (flat[j] >> 63));
+  }
+  return largest;
+}
 inline void UnloadPairsTail(const RawComplex *memory, const int32_t *from, int i, int n, double scale, double *x) {
   for (; i < n; ++i) {
     const RawComplex &w = memory[from != nullptr ? from[i] : i];
@@ -108,7 +125,9 @@ int64_t LoadWords(const double *re, const double *im, int n, double scale, int w
 void UnloadWords(const RawComplex *memory, const int32_t *from, int n, double scale, double *re, double *im) {
   UnloadTail(memory, from, 0, n, scale, re, im);
 }
-int64_t LoadPairs(const double *x, int n, double scale, int width, RawComplex *memory) {
+int64_t LoadPairs(const double *x, int n, double scale, int width, RawComplex *memory, int64_t off_grid,
+                  bool *plain) {
+  if (plain != nullptr) return LoadFlatTailChecked(x, 0, 2 * n, scale, width, &memory->re, 0, off_grid, plain);
   return LoadFlatTail(x, 0, 2 * n, scale, width, &memory->re, 0);
 }
 void UnloadPairs(const RawComplex *memory, const int32_t *from, int n, double scale, double *x) {
@@ -733,27 +752,54 @@ void UnloadWords(const RawComplex *memory, const int32_t *from, int n, double sc
   UnloadTail(memory, from, static_cast<int>(i), n, scale, re, im);
 }
 
-// LoadWords and UnloadWords for interleaved pairs in sample order.
-int64_t LoadPairs(const double *x, int n, double scale, int width, RawComplex *memory) {
+// LoadWords and UnloadWords for interleaved pairs in sample order. With
+// `plain`, the parts are checked in the same pass: a lane out of range (NaN
+// too) is zeroed before its conversion, so every lane converts exactly.
+template <bool kChecked>
+int64_t LoadPairsPass(const double *x, int n, double scale, int width, RawComplex *memory, int64_t off_grid,
+                      bool *plain) {
   const hn::ScalableTag<int64_t> di;
   const hn::ScalableTag<double> d;
   const size_t lanes = hn::Lanes(di);
   const auto k = hn::Set(d, scale);
+  const auto lo = hn::Set(d, -scale);
   const int up = 64 - width;
   int64_t *flat = &memory->re;
   const size_t parts = 2 * static_cast<size_t>(n);
   auto largest = hn::Zero(di);
+  auto ok = hn::FirstN(d, lanes);
   size_t j = 0;
   for (; j + lanes <= parts; j += lanes) {
-    const auto y = hn::Mul(hn::LoadU(d, x + j), k);
+    auto y = hn::Mul(hn::LoadU(d, x + j), k);
+    if constexpr (kChecked) {
+      const auto inside = hn::And(hn::Ge(y, lo), hn::Lt(y, k));
+      y = hn::IfThenElseZero(inside, y);
+      ok = hn::And(ok, inside);
+    }
     const auto t = hn::ConvertTo(di, y);
-    const auto above = hn::RebindMask(di, hn::Gt(hn::ConvertTo(d, t), y));
+    const auto back = hn::ConvertTo(d, t);
+    if constexpr (kChecked) {
+      ok = hn::And(ok, hn::Eq(back, y));
+      ok = hn::And(ok, hn::RebindMask(d, hn::Eq(hn::And(t, hn::Set(di, off_grid)), hn::Zero(di))));
+    }
+    const auto above = hn::RebindMask(di, hn::Gt(back, y));
     const auto w = Wrap(hn::IfThenElse(above, hn::Sub(t, hn::Set(di, 1)), t), up);
     largest = hn::Max(largest, hn::Xor(w, hn::ShiftRight<63>(w)));
     hn::StoreU(w, di, flat + j);
   }
-  return LoadFlatTail(x, static_cast<int>(j), static_cast<int>(parts), scale, width, flat,
-                      hn::GetLane(hn::MaxOfLanes(di, largest)));
+  const int64_t most = hn::GetLane(hn::MaxOfLanes(di, largest));
+  if constexpr (kChecked) {
+    *plain = hn::AllTrue(d, ok);
+    return LoadFlatTailChecked(x, static_cast<int>(j), static_cast<int>(parts), scale, width, flat, most, off_grid,
+                               plain);
+  }
+  return LoadFlatTail(x, static_cast<int>(j), static_cast<int>(parts), scale, width, flat, most);
+}
+
+int64_t LoadPairs(const double *x, int n, double scale, int width, RawComplex *memory, int64_t off_grid,
+                  bool *plain) {
+  if (plain != nullptr) return LoadPairsPass<true>(x, n, scale, width, memory, off_grid, plain);
+  return LoadPairsPass<false>(x, n, scale, width, memory, 0, nullptr);
 }
 
 void UnloadPairs(const RawComplex *memory, const int32_t *from, int n, double scale, double *x) {
@@ -1034,7 +1080,12 @@ void unload_words(const RawComplex *memory, const int32_t *from, int n, double s
 }
 
 int64_t load_pairs(const double *x, int n, double scale, int width, RawComplex *memory) {
-  return HWY_DYNAMIC_DISPATCH(LoadPairs)(x, n, scale, width, memory);
+  return HWY_DYNAMIC_DISPATCH(LoadPairs)(x, n, scale, width, memory, 0, nullptr);
+}
+
+int64_t load_pairs_checked(const double *x, int n, double scale, int width, RawComplex *memory, int64_t off_grid,
+                           bool *plain) {
+  return HWY_DYNAMIC_DISPATCH(LoadPairs)(x, n, scale, width, memory, off_grid, plain);
 }
 
 void unload_pairs(const RawComplex *memory, const int32_t *from, int n, double scale, double *x) {

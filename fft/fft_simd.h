@@ -141,6 +141,13 @@ void unload_words(const RawComplex *memory, const int32_t *from, int n, double s
 // load_words (in sample order) and unload_words for samples and results held
 // as interleaved pairs: x[2a] the real part, x[2a+1] the imaginary one.
 int64_t load_pairs(const double *x, int n, double scale, int width, RawComplex *memory);
+// load_pairs of parts checked in the same pass: *plain tells whether every
+// x * scale is a whole number in [-scale, scale) with none of the bits
+// `off_grid` set (a word scale of 2^m times the input grid, and its low m
+// bits: the parts lie in [-1, 1) on the grid); when false, the words are
+// unspecified.
+int64_t load_pairs_checked(const double *x, int n, double scale, int width, RawComplex *memory, int64_t off_grid,
+                           bool *plain);
 void unload_pairs(const RawComplex *memory, const int32_t *from, int n, double scale, double *x);
 
 // The sample pass of a single-precision block. When no sample is, as a

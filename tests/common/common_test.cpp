@@ -253,6 +253,28 @@ TEST(FftModel, PairsInPlaceEqualTwoArraysOrAreDeclinedUntouched) {
     EXPECT_FALSE(model.run_pairs(x.data(), 64, nullptr, 0, -1, true, X.data())) << odd;
     EXPECT_EQ(X, std::vector<double>(128, 7.0));
   }
+  // However the call would end: with a schedule refused (its error must not
+  // be said for a frame the two-array call reports a sample of first), with
+  // the ignored-length warning due; the model then still takes plain frames.
+  const std::vector<std::int32_t> sch = {2, 2, 2}, short_sch = {2, 2};
+  for (double odd : {0.1, 1.0}) {
+    std::vector<double> x(128, 0.25), X(128, 7.0);
+    x[3] = odd;
+    EXPECT_FALSE(model.run_pairs(x.data(), 64, short_sch.data(), 2, -1, true, X.data())) << odd;
+    EXPECT_FALSE(model.run_pairs(x.data(), 64, sch.data(), 3, 5, true, X.data())) << odd;
+    EXPECT_EQ(X, std::vector<double>(128, 7.0));
+  }
+  {
+    std::vector<double> x(128), re(64), im(64), X(128), yr(64), yi(64);
+    for (int k = 0; k < 64; ++k) x[2 * k] = re[k] = (k % 7 - 3) / 8.0, x[2 * k + 1] = im[k] = (k % 5 - 2) / 4.0;
+    const auto got = model.run_pairs(x.data(), 64, sch.data(), 3, 5, true, X.data());
+    zel::FftModel two(zel::fft_generics_from({{"nfft_max", std::int64_t{6}}}));
+    const zel::FftFrameResult want = two.run(re.data(), im.data(), 64, sch.data(), 3, 5, true, yr.data(), yi.data());
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->warnings, want.warnings);
+    EXPECT_EQ(got->warnings.size(), 1u);
+    for (int k = 0; k < 64; ++k) ASSERT_TRUE(X[2 * k] == yr[k] && X[2 * k + 1] == yi[k]) << k;
+  }
   zel::FftModel single(zel::fft_generics_from(
       {{"nfft_max", std::int64_t{6}}, {"float_data", true}, {"input_width", std::int64_t{32}}}));
   std::vector<double> x(128, 0.25), X(128, 7.0);

@@ -183,6 +183,39 @@ TEST(VectorPaths, SamplePassesMatchTheWordFormat) {
       if (in_range) {
         ASSERT_EQ(scan.on_grid, on_grid) << where.str();
       }
+
+      // Interleaved pairs loaded and checked in one pass, into words with m
+      // more fraction bits than the grid: plain exactly when both parts are
+      // in range and on the grid (an imaginary part half a step off now and
+      // then), and then the words of the word format.
+      {
+        const int m = d.in(0, 4);
+        std::vector<double> x(2 * static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) x[2 * static_cast<size_t>(i)] = re[static_cast<size_t>(i)];
+        for (int i = 0; i < n; ++i) x[2 * static_cast<size_t>(i) + 1] = im[static_cast<size_t>(i)];
+        if (d.in(0, 3) == 0) {
+          double &v = x[2 * static_cast<size_t>(d.in(0, n - 1)) + 1];
+          v = v < 0 ? v + 0.5 / grid : v - 0.5 / grid;
+        }
+        bool plain_want = true;
+        for (double v : x) plain_want &= v >= -1.0 && v < 1.0 && std::floor(grid * v) == grid * v;
+        const WordFormat pf(grid_bits + m, grid_bits - 1 + m);
+        std::vector<RawComplex> pw(static_cast<size_t>(n));
+        bool plain = true;
+        const int64_t most = simd::load_pairs_checked(x.data(), n, std::ldexp(1.0, grid_bits - 1 + m), grid_bits + m,
+                                                      pw.data(), (int64_t{1} << m) - 1, &plain);
+        ASSERT_EQ(plain, plain_want) << where.str() << " m " << m;
+        int64_t most_want = 0;
+        for (int a = 0; plain && a < n; ++a) {
+          const RawComplex w = pf.pattern(x[2 * static_cast<size_t>(a)], x[2 * static_cast<size_t>(a) + 1]);
+          ASSERT_TRUE(pw[static_cast<size_t>(a)].re == w.re && pw[static_cast<size_t>(a)].im == w.im)
+              << where.str() << " m " << m << " pair " << a;
+          most_want = std::max({most_want, w.re ^ (w.re >> 63), w.im ^ (w.im >> 63)});
+        }
+        if (plain) {
+          ASSERT_EQ(most, most_want) << where.str();
+        }
+      }
       if (!in_range) continue;
 
       const WordFormat f(width, point);
