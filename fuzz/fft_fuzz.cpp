@@ -13,8 +13,14 @@
 //     their range (fixed point), or carry 24 significant bits, become
 //     infinities only with the overflow flag, or are all the invalidation NaN
 //     (floating point); inputs change only where a subnormal became +0.0;
-//   - a state that ran other calls before gives what a fresh state gives.
+//   - a state that ran other calls before gives what a fresh state gives;
+//   - the pair seam of programs built with the model (brevant_stream.h),
+//     given the same call with samples and results as interleaved pairs,
+//     declines it having said and written nothing exactly when the core is
+//     a floating-point one or a sample lies out of range or off the grid,
+//     and otherwise gives the call's very code, lines, results and flags.
 #include "brevant.h"
+#include "brevant_stream.h"
 #include "fuzz_input.h"
 
 #include <algorithm>
@@ -371,6 +377,46 @@ bool same_bits(const std::vector<double> &a, const std::vector<double> &b) {
 
 }  // namespace
 
+// The call through the pair seam, on a state of its own that runs the same
+// calls, where the call can be put that way (one length for samples and
+// results, all given).
+void check_pairs(State *state, const Generics &g, const Call &c, const Outcome &o) {
+  const int32_t n = c.in.xn_re_size;
+  if (c.null_re || c.null_im || c.null_outputs || c.null_xk_re || c.null_xk_im || n < 0 || n != c.in.xn_im_size ||
+      static_cast<size_t>(n) > c.re.size() || c.xk_re_size != n || c.xk_im_size != n)
+    return;
+  std::vector<double> x(2 * static_cast<size_t>(n) + 2), X(2 * static_cast<size_t>(n) + 2);
+  for (double &v : X) std::memcpy(&v, &kSentinel, sizeof v);
+  bool plain = g.C_USE_FLT_PT == 0;
+  const double grid = std::ldexp(1.0, std::clamp(g.C_INPUT_WIDTH, 1, 60) - 1);
+  for (int32_t k = 0; k < n; ++k) {
+    x[2 * static_cast<size_t>(k)] = c.re[static_cast<size_t>(k)];
+    x[2 * static_cast<size_t>(k) + 1] = c.im[static_cast<size_t>(k)];
+  }
+  for (size_t j = 0; j < 2 * static_cast<size_t>(n); ++j)
+    plain = plain && x[j] >= -1.0 && x[j] < 1.0 && std::floor(x[j] * grid) == x[j] * grid;
+  std::vector<int32_t> schedule = c.schedule;
+  korvane_ip_zelfft_v9_0_inputs rest = c.in;
+  rest.scaling_sch = c.null_schedule ? nullptr : schedule.data();
+  korvane_ip_zelfft_v9_0_outputs out{nullptr, 0, nullptr, 0, kUnset, kUnset};
+  std::ostringstream said;
+  const int code = brevant::bitacc_simulate_pairs(state, x.data(), n, rest, X.data(), &out, said);
+  if (code == brevant::kPairsDeclined) {
+    check(!plain || state == nullptr, "the pair seam declined a plain frame");
+    check(said.str().empty(), "the pair seam declined a frame and said something");
+    for (size_t j = 0; j < X.size(); ++j) check(bits_of(X[j]) == kSentinel, "the pair seam declined and wrote", j);
+    return;
+  }
+  check(plain && state != nullptr, "the pair seam took a frame to report or round");
+  check(code == o.code && said.str() == o.err, "the pair seam's code or lines differ", code, o.code);
+  if (code != 0) return;
+  for (int32_t k = 0; k < n; ++k)
+    check(bits_of(X[2 * static_cast<size_t>(k)]) == bits_of(o.xk_re[static_cast<size_t>(k)]) &&
+              bits_of(X[2 * static_cast<size_t>(k) + 1]) == bits_of(o.xk_im[static_cast<size_t>(k)]),
+          "the pair seam's results differ", k);
+  check(out.block_exp == o.out.block_exp && out.overflow == o.out.overflow, "the pair seam's flags differ");
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Input in(data, size);
   const Generics g = decode_generics(in);
@@ -386,10 +432,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             "create_state failed without exactly one error line", static_cast<long long>(lines.size()));
     }
   }
+  StatePtr pair_state;
+  {
+    CerrCapture cap;
+    pair_state.reset(korvane_ip_zelfft_v9_0_create_state(g));
+  }
   const int calls = in.range(1, 3);
   for (int i = 0; i < calls; ++i) {
     const Call c = decode_call(in, g);
     const Outcome o = run(state.get(), c);
+    check_pairs(pair_state.get(), g, c, o);
     const bool ok = acceptable(g, c, state != nullptr);
     check((o.code == 0) == ok, ok ? "acceptable arguments refused" : "unacceptable arguments accepted", o.code, i);
     if (o.code != 0) {
