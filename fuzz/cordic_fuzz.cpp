@@ -15,10 +15,14 @@
 //     and only elements below their data_size are written, each an integer
 //     word within its width; inputs never change; a sample computed alone
 //     gives the same words as inside its block;
+//   - a complete block whose input words are all whole numbers of the input
+//     width gives the very same words through the integer-word seam of
+//     programs built with the model (solvine_words.h);
 //   - array operations return their documented results, refuse growth they
 //     cannot do without changing the array, and round-trip every element.
 #include "fuzz_input.h"
 #include "solvine.h"
+#include "solvine_words.h"
 
 #include <gmp.h>
 
@@ -342,6 +346,41 @@ void check_alone(const Model *m, const Config &cfg, const Block &b, size_t k) {
   check(!needs(f, kCartout) || same(b.cartout.get(), one.cartout.get(), k), "cartout differs alone", k);
 }
 
+// The block again through the integer-word seam, when its inputs are words
+// of the input width (the square root has no lane path: the seam declines).
+void check_word_lanes(const Config &cfg, const Block &b) {
+  const uint32_t f = cfg.CordicFunction;
+  const size_t n = b.count;
+  const int64_t lo = -(int64_t{1} << (cfg.InputWidth - 1)), hi = -lo - 1;
+  std::vector<int64_t> x(n), y(n), z(n), a(n, 0), o(n, 0);
+  auto word = [&](double v, int64_t &w) {
+    if (!(v >= static_cast<double>(lo) && v <= static_cast<double>(hi) && std::floor(v) == v)) return false;
+    w = static_cast<int64_t>(v);
+    return true;
+  };
+  for (size_t k = 0; k < n; ++k) {
+    if (needs(f, kCartin) && !(word(b.cartin->data[k].re, x[k]) && word(b.cartin->data[k].im, y[k]))) return;
+    if (needs(f, kPhasein) && !word(b.phasein->data[k], z[k])) return;
+    if (needs(f, kMagin) && !word(b.magin->data[k], x[k])) return;
+  }
+  const solvine::WordLanes lanes(cfg);
+  const bool vectoring = f == 3 || f == 5;
+  const bool ran = lanes.run(x.data(), y.data(), z.data(), n, vectoring ? nullptr : a.data(), o.data());
+  check(ran == (f != 6), "the word seam declined a block of words, or took the square root");
+  if (!ran) return;
+  for (size_t k = 0; k < n; ++k) {
+    bool same = true;
+    if (f == 0 || f == 2 || f == 4) {
+      if (k < b.cartout->data_size)
+        same = b.cartout->data[k].re == static_cast<double>(a[k]) && b.cartout->data[k].im == static_cast<double>(o[k]);
+    } else {
+      if (f == 1 && k < b.magout->data_size) same = b.magout->data[k] == static_cast<double>(a[k]);
+      if (k < b.phaseout->data_size) same = same && b.phaseout->data[k] == static_cast<double>(o[k]);
+    }
+    check(same, "the word seam gave other words", static_cast<long long>(k));
+  }
+}
+
 void block_call(Input &in, const Model *m, const Config &cfg, Messages &msgs, bool with_handler) {
   const uint32_t f = cfg.CordicFunction;
   uint32_t code = f;
@@ -383,6 +422,7 @@ void block_call(Input &in, const Model *m, const Config &cfg, Messages &msgs, bo
     check(with_handler || msgs.received.empty(), "a message without a handler");
   } else {
     check(st == 0 && msgs.received.empty(), "a readable block failed", st);
+    if (b.count <= 4096) check_word_lanes(cfg, b);
   }
   check_outputs(b, f, k, cfg.OutputWidth);
   if (k > 0) check_alone(m, cfg, b, in.u32() % std::min<size_t>(k, 64));
