@@ -752,54 +752,76 @@ void UnloadWords(const RawComplex *memory, const int32_t *from, int n, double sc
   UnloadTail(memory, from, static_cast<int>(i), n, scale, re, im);
 }
 
-// LoadWords and UnloadWords for interleaved pairs in sample order. With
-// `plain`, the parts are checked in the same pass: a lane out of range (NaN
-// too) is zeroed before its conversion, so every lane converts exactly.
-template <bool kChecked>
-int64_t LoadPairsPass(const double *x, int n, double scale, int width, RawComplex *memory, int64_t off_grid,
-                      bool *plain) {
+// LoadWords and UnloadWords for interleaved pairs in sample order.
+int64_t LoadPairsPlain(const double *x, int n, double scale, int width, RawComplex *memory) {
   const hn::ScalableTag<int64_t> di;
   const hn::ScalableTag<double> d;
   const size_t lanes = hn::Lanes(di);
   const auto k = hn::Set(d, scale);
-  const auto lo = hn::Set(d, -scale);
   const int up = 64 - width;
   int64_t *flat = &memory->re;
   const size_t parts = 2 * static_cast<size_t>(n);
   auto largest = hn::Zero(di);
-  auto ok = hn::FirstN(d, lanes);
   size_t j = 0;
   for (; j + lanes <= parts; j += lanes) {
-    auto y = hn::Mul(hn::LoadU(d, x + j), k);
-    if constexpr (kChecked) {
-      const auto inside = hn::And(hn::Ge(y, lo), hn::Lt(y, k));
-      y = hn::IfThenElseZero(inside, y);
-      ok = hn::And(ok, inside);
-    }
+    const auto y = hn::Mul(hn::LoadU(d, x + j), k);
     const auto t = hn::ConvertTo(di, y);
-    const auto back = hn::ConvertTo(d, t);
-    if constexpr (kChecked) {
-      ok = hn::And(ok, hn::Eq(back, y));
-      ok = hn::And(ok, hn::RebindMask(d, hn::Eq(hn::And(t, hn::Set(di, off_grid)), hn::Zero(di))));
-    }
-    const auto above = hn::RebindMask(di, hn::Gt(back, y));
+    const auto above = hn::RebindMask(di, hn::Gt(hn::ConvertTo(d, t), y));
     const auto w = Wrap(hn::IfThenElse(above, hn::Sub(t, hn::Set(di, 1)), t), up);
     largest = hn::Max(largest, hn::Xor(w, hn::ShiftRight<63>(w)));
     hn::StoreU(w, di, flat + j);
   }
-  const int64_t most = hn::GetLane(hn::MaxOfLanes(di, largest));
-  if constexpr (kChecked) {
-    *plain = hn::AllTrue(d, ok);
-    return LoadFlatTailChecked(x, static_cast<int>(j), static_cast<int>(parts), scale, width, flat, most, off_grid,
-                               plain);
+  return LoadFlatTail(x, static_cast<int>(j), static_cast<int>(parts), scale, width, flat,
+                      hn::GetLane(hn::MaxOfLanes(di, largest)));
+}
+
+// The same for parts not yet checked, at hardly any extra cost: a frame is
+// plain when every scaled part converts exactly (a whole number: no NaN, no
+// fraction), the largest v ^ (v >> 63) is below the scale (in range), and no
+// word has an off-grid bit set. Such words need neither the floor nor the
+// wrap (the scale is at most the word's range), so neither is done; the words
+// of any other frame are unspecified.
+int64_t LoadPairsChecked(const double *x, int n, double scale, int width, RawComplex *memory, int64_t off_grid,
+                         bool *plain) {
+  const hn::ScalableTag<int64_t> di;
+  const hn::ScalableTag<double> d;
+  const size_t lanes = hn::Lanes(di);
+  const auto k = hn::Set(d, scale);
+  int64_t *flat = &memory->re;
+  const size_t parts = 2 * static_cast<size_t>(n);
+  auto largest = hn::Zero(di);
+  auto bits = hn::Zero(di);
+  auto exact = hn::FirstN(d, lanes);
+  size_t j = 0;
+  for (; j + lanes <= parts; j += lanes) {
+    const auto y = hn::Mul(hn::LoadU(d, x + j), k);
+#if HWY_ARCH_X86 && HWY_TARGET != HWY_EMU128 && HWY_TARGET != HWY_SCALAR
+    // The x86 conversions give a defined word for NaN and any magnitude.
+    const auto t = hn::ConvertTo(di, y);
+#else
+    // Elsewhere those conversions may be undefined: such lanes convert 0
+    // (and fail the exactness test, which compares with y itself).
+    const auto t = hn::ConvertTo(di, hn::IfThenElseZero(hn::Lt(hn::Abs(y), hn::Set(d, 0x1p62)), y));
+#endif
+    exact = hn::And(exact, hn::Eq(hn::ConvertTo(d, t), y));
+    bits = hn::Or(bits, t);
+    largest = hn::Max(largest, hn::Xor(t, hn::ShiftRight<63>(t)));
+    hn::StoreU(t, di, flat + j);
   }
-  return LoadFlatTail(x, static_cast<int>(j), static_cast<int>(parts), scale, width, flat, most);
+  HWY_ALIGN int64_t lane_bits[hn::MaxLanes(di)];
+  hn::Store(bits, di, lane_bits);
+  int64_t any_bits = 0;
+  for (size_t i = 0; i < lanes; ++i) any_bits |= lane_bits[i];
+  const int64_t most = hn::GetLane(hn::MaxOfLanes(di, largest));
+  *plain = hn::AllTrue(d, exact) && most < static_cast<int64_t>(scale) && (any_bits & off_grid) == 0;
+  return LoadFlatTailChecked(x, static_cast<int>(j), static_cast<int>(parts), scale, width, flat, most, off_grid,
+                             plain);
 }
 
 int64_t LoadPairs(const double *x, int n, double scale, int width, RawComplex *memory, int64_t off_grid,
                   bool *plain) {
-  if (plain != nullptr) return LoadPairsPass<true>(x, n, scale, width, memory, off_grid, plain);
-  return LoadPairsPass<false>(x, n, scale, width, memory, 0, nullptr);
+  if (plain != nullptr) return LoadPairsChecked(x, n, scale, width, memory, off_grid, plain);
+  return LoadPairsPlain(x, n, scale, width, memory);
 }
 
 void UnloadPairs(const RawComplex *memory, const int32_t *from, int n, double scale, double *x) {

@@ -145,7 +145,7 @@ int64_t load_pairs(const double *x, int n, double scale, int width, RawComplex *
 // x * scale is a whole number in [-scale, scale) with none of the bits
 // `off_grid` set (a word scale of 2^m times the input grid, and its low m
 // bits: the parts lie in [-1, 1) on the grid); when false, the words are
-// unspecified.
+// unspecified. The scale is at most 2^(width - 1).
 int64_t load_pairs_checked(const double *x, int n, double scale, int width, RawComplex *memory, int64_t off_grid,
                            bool *plain);
 void unload_pairs(const RawComplex *memory, const int32_t *from, int n, double scale, double *x);

@@ -347,7 +347,9 @@ int64_t convert_samples(const Call &c, const SamplePrep &prep, const WordFormat 
       if (c.scanned) return simd::load_pairs(xr, n_len, scale, f.width(), words);
       const double grid = std::ldexp(1.0, c.g().C_INPUT_WIDTH - 1);
       bool plain = true;
-      if (scale >= grid) {  // the words hold the grid's bits and m more: one pass loads and checks
+      if (scale >= grid && scale <= std::ldexp(1.0, f.width() - 1)) {
+        // The words hold the grid's bits and m more, and no in-range sample
+        // wraps: one pass loads and checks.
         const auto off_grid = static_cast<int64_t>(scale / grid) - 1;
         const int64_t largest = simd::load_pairs_checked(xr, n_len, scale, f.width(), words, off_grid, &plain);
         if (plain) return largest;
