@@ -73,6 +73,21 @@ Outcome run_copy(const Model &m, CordicEngine::Arithmetic arithmetic, const std:
   return a.run(m, arithmetic, x.size());
 }
 
+// A random configuration of a lane function: widths, rounding, coarse
+// rotation, gain compensation, iteration counts and precisions.
+template <class Pick>
+zelip_cordic_v6_0_config random_config(uint32_t function, Pick &pick) {
+  zelip_cordic_v6_0_config c = config_for(function, 8 + pick(41));
+  c.OutputWidth = 8 + pick(41);
+  c.CoarseRotate = pick(2);
+  c.PhaseFormat = pick(2);
+  c.RoundMode = pick(4);
+  c.ScaleComp = pick(4);
+  if (pick(3) == 0) c.Iterations = 1 + pick(48);
+  if (pick(3) == 0) c.Precision = c.OutputWidth + pick(49 - c.OutputWidth);
+  return c;
+}
+
 // Every instruction set compiled in and supported here (the portable one
 // included) gives the scalar path's words for any configuration: functions,
 // widths, rounding, coarse rotation, gain compensation, iteration counts and
@@ -89,14 +104,7 @@ TEST(EngineLanes, EveryTargetGivesTheScalarWords) {
     std::mt19937_64 gen(41);
     auto pick = [&](unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(gen); };
     for (unsigned n = 0; n < 120; ++n) {
-      zelip_cordic_v6_0_config c = config_for(n % 6, 8 + pick(41));
-      c.OutputWidth = 8 + pick(41);
-      c.CoarseRotate = pick(2);
-      c.PhaseFormat = pick(2);
-      c.RoundMode = pick(4);
-      c.ScaleComp = pick(4);
-      if (pick(3) == 0) c.Iterations = 1 + pick(48);
-      if (pick(3) == 0) c.Precision = c.OutputWidth + pick(49 - c.OutputWidth);
+      const zelip_cordic_v6_0_config c = random_config(n % 6, pick);
       const Model m(c);
       ASSERT_TRUE(m.valid()) << describe(c);
       const std::size_t count = n % 4 == 0 ? 1 + pick(15) : 1 + pick(700);
@@ -140,14 +148,7 @@ TEST(EngineLanes, IntegerWordsGiveTheScalarWords) {
     std::mt19937_64 gen(47);
     auto pick = [&](unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(gen); };
     for (unsigned n = 0; n < 70; ++n) {
-      zelip_cordic_v6_0_config c = config_for(n % 6, 8 + pick(41));
-      c.OutputWidth = 8 + pick(41);
-      c.CoarseRotate = pick(2);
-      c.PhaseFormat = pick(2);
-      c.RoundMode = pick(4);
-      c.ScaleComp = pick(4);
-      if (pick(3) == 0) c.Iterations = 1 + pick(48);
-      if (pick(3) == 0) c.Precision = c.OutputWidth + pick(49 - c.OutputWidth);
+      const zelip_cordic_v6_0_config c = random_config(n % 6, pick);
       const Model m(c);
       ASSERT_TRUE(m.valid()) << describe(c);
       const solvine::WordLanes lanes(c);
