@@ -10,6 +10,7 @@
 #include "parallel.h"
 #include "settings.h"
 #include "solvine_words.h"
+#include "vector_lanes.h"
 #include "word_lanes.h"
 
 #include <pybind11/numpy.h>
@@ -875,12 +876,11 @@ class CordicCore {
                 // The words go to the model's lanes as they are, the results
                 // straight into the outputs: checked here, then computed
                 // while still in the cache.
-                std::uint64_t outside = 0;
-                for (const std::int64_t *words : in) outside |= zelpy::words_outside(words + at, len, lo_, width_);
-                if (outside) {
-                  bad = true;
-                  return;
-                }
+                for (const std::int64_t *words : in)
+                  if (zel::lanes::first_outside(words + at, len, lo_, width_) != len) {
+                    bad = true;  // the message is found afterwards, in argument order
+                    return;
+                  }
                 const std::int64_t *x = cart_in ? in[0] + at : nullptr, *y = cart_in ? in[1] + at : nullptr;
                 const std::int64_t *z = real_words ? real_words + at : nullptr;
                 const bool vectoring = f == 3 || f == 5;

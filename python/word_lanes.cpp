@@ -73,21 +73,6 @@ std::uint64_t WordsIn(const std::int64_t *HWY_RESTRICT x, const std::int64_t *HW
   return rest | hn::GetLane(hn::SumOfLanes(du, outside));  // lanes below 2^56 each: no sum wraps to 0
 }
 
-// The range check of WordsIn alone, for words the model takes as they are.
-std::uint64_t Outside(const std::int64_t *HWY_RESTRICT x, std::size_t n, std::int64_t lo, int width) {
-  const DU du;
-  const std::size_t lanes = hn::Lanes(du);
-  const auto ulo = static_cast<std::uint64_t>(lo);
-  const auto vlo = hn::Set(du, ulo);
-  const auto *ux = reinterpret_cast<const std::uint64_t *>(x);
-  auto outside = hn::Zero(du);
-  std::size_t k = 0;
-  for (; k + lanes <= n; k += lanes) outside = hn::Or(outside, hn::ShiftRightSame(hn::Sub(hn::LoadU(du, ux + k), vlo), width));
-  std::uint64_t rest = 0;
-  for (; k < n; ++k) rest |= (ux[k] - ulo) >> width;
-  return rest | hn::GetLane(hn::SumOfLanes(du, outside));
-}
-
 // Doubles (pairs when y is given) to the words of x (and y). `stream`: the
 // words go to memory around the caches, in whole aligned vectors.
 void WordsOut(const double *HWY_RESTRICT src, std::int64_t *HWY_RESTRICT x, std::int64_t *HWY_RESTRICT y,
@@ -132,15 +117,10 @@ HWY_AFTER_NAMESPACE();
 namespace zelpy {
 
 HWY_EXPORT(WordsIn);
-HWY_EXPORT(Outside);
 HWY_EXPORT(WordsOut);
 
 std::uint64_t words_to_doubles(const std::int64_t *src, double *dst, std::size_t len, std::int64_t lo, int width) {
   return HWY_DYNAMIC_DISPATCH(WordsIn)(src, nullptr, dst, len, lo, width);
-}
-
-std::uint64_t words_outside(const std::int64_t *src, std::size_t len, std::int64_t lo, int width) {
-  return HWY_DYNAMIC_DISPATCH(Outside)(src, len, lo, width);
 }
 
 std::uint64_t words_to_pairs(const std::int64_t *x, const std::int64_t *y, double *pairs, std::size_t count,

@@ -8,9 +8,6 @@
 
 namespace zelpy {
 
-// Nonzero when one of the len words lies outside [lo, lo + 2^width).
-std::uint64_t words_outside(const std::int64_t *src, std::size_t len, std::int64_t lo, int width);
-
 // dst[k] = src[k] for k < len; returns nonzero when a word lies outside
 // [lo, lo + 2^width) (the doubles are written regardless).
 std::uint64_t words_to_doubles(const std::int64_t *src, double *dst, std::size_t len, std::int64_t lo, int width);
