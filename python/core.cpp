@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <complex>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -339,14 +340,15 @@ BufferCache &buffer_cache() {
   return *cache;
 }
 
+// The shape is a list in braces: a short call allocates nothing for it.
 template <class T>
-py::array_t<T> result_array(std::vector<Py_intptr_t> shape) {
+py::array_t<T> result_array(std::initializer_list<Py_intptr_t> shape) {
   std::size_t count = 1;
   for (auto d : shape) count *= static_cast<std::size_t>(d);
   const std::size_t bytes = count * sizeof(T);
   if (bytes < BufferCache::kSmallest)
     return py::reinterpret_steal<py::array_t<T>>(
-        new_array(npy::npy_format_descriptor<T>::value, static_cast<int>(shape.size()), shape.data()).release());
+        new_array(npy::npy_format_descriptor<T>::value, static_cast<int>(shape.size()), shape.begin()).release());
   struct Block {
     void *data;
     std::size_t capacity;
@@ -363,7 +365,7 @@ py::array_t<T> result_array(std::vector<Py_intptr_t> shape) {
     buffer_cache().give(blk->data, blk->capacity);
     delete blk;
   });
-  return py::array_t<T>(shape, static_cast<T *>(block->data), owner);
+  return py::array_t<T>(std::vector<Py_intptr_t>(shape), static_cast<T *>(block->data), owner);
 }
 
 // ---- FFT ----
